@@ -1,0 +1,309 @@
+#include "app/mainwindow.h"
+#include "app/itemlistmodel.h"
+#include "app/messageboxnotifier.h"
+#include "app/rulespage.h"
+#include "app/settingspage.h"
+#include "app/uihelpers.h"
+#include "outside/outside.h"
+#include "session/session.h"
+#include "web/notifier.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QTreeView>
+#include <QUrl>
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+QLabel *label(QWidget *parent, const QString &text, const QRect &geometry)
+{
+    auto *l = new QLabel(text, parent);
+    l->setGeometry(geometry);
+    return l;
+}
+
+// Saves the publisher ID whenever its box loses the focus.
+class FocusOutWatcher : public QObject
+{
+public:
+    FocusOutWatcher(QObject *parent, std::function<void()> onLeave)
+        : QObject(parent), m_onLeave(std::move(onLeave)) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusOut)
+            m_onLeave();
+        return false;
+    }
+
+private:
+    std::function<void()> m_onLeave;
+};
+
+} // namespace
+
+QString links::helpPage()
+{
+    return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/help.html")).toString();
+}
+
+MainWindow::MainWindow(Session &session, QWidget *parent)
+    : QWidget(parent), m_session(session), m_notifier(std::make_unique<MessageBoxNotifier>(this)),
+      m_model(new ItemListModel(this))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Velorix"));
+    setFixedSize(660, 433);
+    setNotifier(m_notifier.get());
+
+    buildCollectionPage();
+    buildSettingsPage();
+
+    m_status = label(this, QString(), QRect(6, 410, 360, 20));
+    m_status->setObjectName(QStringLiteral("Label1"));
+    auto *maker = label(this, QStringLiteral("Tarnwick软件 · 淘宝客建站好帮手"), QRect(370, 410, 140, 20));
+    maker->setObjectName(QStringLiteral("Label4"));
+    maker->setCursor(Qt::PointingHandCursor);
+    maker->setToolTip(QStringLiteral("欢迎访问Tarnwick官方网站，获取更多软件与服务"));
+    maker->setTextFormat(Qt::RichText);
+    maker->setText(QStringLiteral("<a href=\"%1\">Tarnwick软件 · 淘宝客建站好帮手</a>").arg(links::makerHomePage));
+    maker->setOpenExternalLinks(false);
+    connect(maker, &QLabel::linkActivated, this, [] { QDesktopServices::openUrl(QUrl(links::makerHomePage)); });
+
+    auto *help = ui::button(this, "XPButton26", QStringLiteral("使用帮助"));
+    help->setGeometry(512, 408, 70, 24);
+    connect(help, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(links::helpPage())); });
+    m_pageSwitch = ui::button(this, "XPButton25", QStringLiteral("综合设置"));
+    m_pageSwitch->setGeometry(585, 408, 70, 24);
+    connect(m_pageSwitch, &QPushButton::clicked, this, &MainWindow::switchPage);
+
+    connect(&m_session, &Session::status, m_status, &QLabel::setText);
+    connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
+}
+
+MainWindow::~MainWindow()
+{
+    if (notifier() == m_notifier.get())
+        setNotifier(nullptr);
+}
+
+void MainWindow::buildCollectionPage()
+{
+    m_frame1 = new QGroupBox(QStringLiteral("宝贝采集"), this);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    m_frame1->setGeometry(3, 0, 9795 / kTwipsPerPixel, 6105 / kTwipsPerPixel);
+
+    const struct { const char *name; const char *caption; int x, w; } steps[] = {
+        {"Command1", "第一步：列表采集", 8, 130},
+        {"command2", "第二步：宝贝采集", 144, 130},
+        {"command3", "第三步：更新上传", 280, 130},
+        {"XPButton28", "淘客宝贝", 560, 85},
+    };
+    for (const auto &s : steps)
+        ui::button(m_frame1, s.name, QString::fromUtf8(s.caption))->setGeometry(s.x, 20, s.w, 26);
+    connect(m_frame1->findChild<QPushButton *>(QStringLiteral("XPButton28")), &QPushButton::clicked, this,
+            [this] { m_frame10->setVisible(!m_frame10->isVisible()); });
+
+    m_list = new QTreeView(m_frame1);
+    m_list->setObjectName(QStringLiteral("ListView1"));
+    m_list->setGeometry(8, 52, 637, 210);
+    m_list->setModel(m_model);
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setItemsExpandable(false);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->header()->setStretchLastSection(false);
+    for (int c = 0; c < ItemListModel::ColumnCount; ++c)
+        m_list->setColumnWidth(c, ItemListModel::widthTwips(c) / kTwipsPerPixel);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QTreeView::clicked, this, &MainWindow::listClicked);
+    connect(m_list, &QTreeView::doubleClicked, this, &MainWindow::openSelectedItems);
+
+    m_menu = new QMenu(QStringLiteral("右键菜单"), this);
+    m_menu->setObjectName(QStringLiteral("rightmenu"));
+    auto addAction = [this](const char *name, const QString &caption) {
+        QAction *a = m_menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    connect(addAction("openie", QStringLiteral("在游览器中打开")), &QAction::triggered, this,
+            &MainWindow::openSelectedItems);
+    QAction *reupdate = addAction("reupdate", QStringLiteral("重新上传"));
+    connect(addAction("delitem", QStringLiteral("删除此宝贝")), &QAction::triggered, this,
+            &MainWindow::deleteSelected);
+    m_menu->addSeparator()->setObjectName(QStringLiteral("fgf1"));
+    connect(addAction("endsoft", QStringLiteral("退出")), &QAction::triggered, this, &QWidget::close);
+    connect(m_list, &QTreeView::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_menu->popup(m_list->viewport()->mapToGlobal(pos)); });
+
+    // The quick-edit area.
+    m_frame2 = new QGroupBox(QStringLiteral("快捷编辑区"), m_frame1);
+    m_frame2->setObjectName(QStringLiteral("Frame2"));
+    m_frame2->setGeometry(8, 266, 637, 135);
+    m_frame2->setProperty("tag", QStringLiteral("0"));
+    const struct { const char *name; const char *label; const char *tip; int y; } boxes[] = {
+        {"web_title", "网页标题：", "一般不超过80个字符", 22},
+        {"web_key", "关键词：", "一般不超过100个字符", 56},
+        {"web_doc", "页面描述：", "一般不超过200个字符", 90},
+    };
+    QLineEdit *edits[3];
+    for (int i = 0; i < 3; ++i) {
+        label(m_frame2, QString::fromUtf8(boxes[i].label), QRect(8, boxes[i].y, 70, 24));
+        edits[i] = ui::lineEdit(m_frame2, boxes[i].name, 250);
+        edits[i]->setToolTip(QString::fromUtf8(boxes[i].tip));
+        edits[i]->setGeometry(80, boxes[i].y, 440, 24);
+    }
+    m_webTitle = edits[0];
+    m_webKey = edits[1];
+    m_webDoc = edits[2];
+    auto *save = ui::button(m_frame2, "XPButton22", QStringLiteral("保存"));
+    auto *recollect = ui::button(m_frame2, "XPButton23", QStringLiteral("重新采集"));
+    auto *upload = ui::button(m_frame2, "XPButton24", QStringLiteral("更新上传"));
+    save->setGeometry(530, 20, 95, 26);
+    recollect->setGeometry(530, 54, 95, 26);
+    upload->setGeometry(530, 88, 95, 26);
+    connect(save, &QPushButton::clicked, this, &MainWindow::saveEdit);
+    // The context menu's re-upload is the editor's upload button.
+    connect(reupdate, &QAction::triggered, upload, &QPushButton::click);
+
+    // The affiliate-item box lies over the quick-edit area.
+    m_frame10 = new QGroupBox(QStringLiteral("淘客采集"), m_frame1);
+    m_frame10->setObjectName(QStringLiteral("Frame10"));
+    m_frame10->setGeometry(m_frame2->geometry());
+    m_frame10->setAutoFillBackground(true);
+    label(m_frame10, QStringLiteral("淘客PID："), QRect(8, 22, 70, 24));
+    m_pid = ui::lineEdit(m_frame10, "alimama_pid", 20);
+    m_pid->setGeometry(80, 22, 160, 24);
+    label(m_frame10, QStringLiteral("纯数字形式，可登录淘宝联盟后台查询"), QRect(248, 22, 300, 24));
+    label(m_frame10, QStringLiteral("宝贝地址："), QRect(8, 56, 70, 24));
+    m_item = ui::lineEdit(m_frame10, "alimama_item");
+    m_item->setGeometry(80, 56, 440, 24);
+    label(m_frame10, QStringLiteral("如：%1").arg(outside::itemPageAddress(QStringLiteral("123456789"))),
+          QRect(80, 84, 440, 20));
+    ui::button(m_frame10, "XPButton210", QStringLiteral("添加"))->setGeometry(530, 56, 95, 26);
+    m_pid->installEventFilter(new FocusOutWatcher(m_pid, [this] { m_session.savePublisherId(m_pid->text()); }));
+    m_frame10->hide();
+}
+
+void MainWindow::buildSettingsPage()
+{
+    m_frame3 = new QGroupBox(QStringLiteral("综合设置"), this);
+    m_frame3->setObjectName(QStringLiteral("Frame3"));
+    m_frame3->setGeometry(m_frame1->geometry());
+    auto *row = new QHBoxLayout(m_frame3);
+    m_settings = new SettingsPage(m_session, m_frame3);
+    m_rules = new RulesPage(m_session, m_frame3);
+    row->addWidget(m_settings, 2);
+    row->addWidget(m_rules, 3);
+    m_frame3->hide();
+}
+
+void MainWindow::load(const QString &profilePath)
+{
+    const QString startup = m_session.opendb(profilePath);
+    getsoftinfo();
+    resetlist();
+    m_status->setText(startup);
+}
+
+void MainWindow::getsoftinfo()
+{
+    const auto config = m_session.getsoftinfo();
+    if (!config)
+        return;
+    m_pid->setText(config->alimama);
+    m_rules->load(*config);
+    m_settings->load(*config);
+}
+
+void MainWindow::resetlist()
+{
+    m_model->setRows(m_session.db().listRows());
+}
+
+QString MainWindow::editorTag() const
+{
+    return m_frame2->property("tag").toString();
+}
+
+void MainWindow::switchPage()
+{
+    const bool toSettings = m_pageSwitch->text() == QStringLiteral("综合设置");
+    m_frame1->setVisible(!toSettings);
+    m_frame3->setVisible(toSettings);
+    m_pageSwitch->setText(toSettings ? QStringLiteral("宝贝采集") : QStringLiteral("综合设置"));
+}
+
+QList<int> MainWindow::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &i : m_list->selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void MainWindow::openSelectedItems()
+{
+    for (int r : selectedRows())
+        QDesktopServices::openUrl(QUrl(outside::itemPageAddress(m_model->row(r).item)));
+}
+
+void MainWindow::listClicked()
+{
+    if (m_model->rowCount() == 0)
+        return;
+    m_frame10->hide();
+    for (int r : selectedRows()) {
+        const qint64 id = m_model->row(r).id;
+        m_frame2->setProperty("tag", QString::number(id));
+        const Session::EditorRow row = m_session.loadEditorRow(id);
+        if (!row.found)
+            continue;
+        m_webTitle->setText(row.webTitle);
+        m_webKey->setText(row.webKey);
+        m_webDoc->setText(row.webDoc);
+    }
+}
+
+void MainWindow::saveEdit()
+{
+    const FieldCheck c = m_session.saveEdit(editorTag(), m_webTitle->text(), m_webKey->text(), m_webDoc->text());
+    if (!c.ok())
+        if (auto *box = m_frame2->findChild<QLineEdit *>(c.focus))
+            box->setFocus();
+}
+
+void MainWindow::deleteSelected()
+{
+    if (m_model->rowCount() == 0)
+        return;
+    if (!ask(QStringLiteral("是否确定删除此宝贝？"), QStringLiteral("删除")))
+        return;
+    const QList<int> rows = selectedRows();
+    if (!rows.isEmpty())
+        m_session.deleteItem(m_model->row(rows.first()).id);
+    resetlist();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!ask(QStringLiteral("是否确定退出？"), QStringLiteral("退出"))) {
+        event->ignore();
+        return;
+    }
+    m_session.db().close();
+    event->accept();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "web/notifier.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// Message boxes and questions on screen, owned by the main window.
+class MessageBoxNotifier : public Notifier
+{
+public:
+    explicit MessageBoxNotifier(QWidget *owner) : m_owner(owner) {}
+    void showmsg(const QString &text) override;
+    bool ask(const QString &text, const QString &title) override;
+
+private:
+    QPointer<QWidget> m_owner;
+};

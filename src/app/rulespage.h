@@ -1,0 +1,44 @@
+#pragma once
+
+#include "rules/rules.h"
+
+#include <QGroupBox>
+
+class QButtonGroup;
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+class Session;
+struct SoftConfig;
+struct StoredRuleGroup;
+
+// "采集替换规则": the replace and add rules of the title, keywords and description.
+// The rules in force are always what these controls hold, saved or not.
+class RulesPage : public QGroupBox
+{
+    Q_OBJECT
+public:
+    RulesPage(Session &session, QWidget *parent = nullptr);
+
+    RuleSet rules() const;
+    void load(const SoftConfig &config);
+
+private:
+    struct Group {
+        QCheckBox *replace;
+        QLineEdit *find, *replacement;
+        QCheckBox *add;
+        QLineEdit *addText;
+        QRadioButton *position[2];
+        QButtonGroup *positions;
+    };
+    Group makeGroup(const QString &title, const char *prefix, const char *textPrefix, int maxLength);
+    static RuleGroup ruleOf(const Group &g);
+    static void replaceClicked(Group &g);
+    static void addClicked(Group &g);
+    static void loadGroup(Group &g, const StoredRuleGroup &stored);
+    void save();
+
+    Session &m_session;
+    Group m_title, m_key, m_doc;
+};

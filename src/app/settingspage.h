@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QGroupBox>
+
+class QLineEdit;
+class QPushButton;
+class Session;
+struct SoftConfig;
+
+// "网站相关设置": the shop address and the mirror site's settings.
+class SettingsPage : public QGroupBox
+{
+    Q_OBJECT
+public:
+    SettingsPage(Session &session, QWidget *parent = nullptr);
+
+    void load(const SoftConfig &config);
+    QString shopAddress() const;
+
+    // Adds the address normalisers to a box that holds a bare host name.
+    static void installAddressNormalisers(QLineEdit *box);
+
+private:
+    void save();
+
+    Session &m_session;
+    QLineEdit *m_shop, *m_server, *m_user, *m_pass, *m_adminpath;
+};

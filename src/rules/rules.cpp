@@ -1,0 +1,28 @@
+#include "rules/rules.h"
+
+QString applyrules(const QString &text, const RuleGroup &group)
+{
+    QString t = text.left(kWorkTextLimit);
+    // QString::replace with an empty needle would insert between every character.
+    if (group.replaceOn && !group.find.isEmpty())
+        t = QString(t).replace(group.find, group.replacement, Qt::CaseSensitive).left(kWorkTextLimit);
+    if (group.addOn)
+        t = (group.addBefore ? group.addText + t : t + group.addText).left(kWorkTextLimit);
+    return t;
+}
+
+RuleCheck checkrules(const RuleSet &rules)
+{
+    const struct { bool on; const QString &box; const char *name; const char *message; } checks[] = {
+        {rules.title.replaceOn, rules.title.find, "ttx_1", "标题中要查找的替换字符串不能为空"},
+        {rules.title.addOn, rules.title.addText, "ttx_3", "标题中添加的字符串不能为空"},
+        {rules.key.replaceOn, rules.key.find, "ktx_1", "关键词中要查找的替换字符串不能为空"},
+        {rules.key.addOn, rules.key.addText, "ktx_3", "关键词中添加的字符串不能为空"},
+        {rules.doc.replaceOn, rules.doc.find, "dtx_1", "页面描述中要查找的替换字符串不能为空"},
+        {rules.doc.addOn, rules.doc.addText, "dtx_3", "页面描述中添加的字符串不能为空"},
+    };
+    for (const auto &c : checks)
+        if (c.on && c.box.isEmpty())
+            return {QString::fromUtf8(c.message), QString::fromLatin1(c.name)};
+    return {};
+}

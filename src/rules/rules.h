@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+// The three page texts are built in edit boxes that take at most this many characters;
+// whatever is written into them is cut to it.
+constexpr int kWorkTextLimit = 250;
+
+// The replace rule and add rule of one page text, as the rule controls hold them now.
+struct RuleGroup {
+    bool replaceOn = false;
+    QString find;
+    QString replacement;
+    bool addOn = false;
+    QString addText;
+    bool addBefore = false;   // the "标题前" option; otherwise the text goes after
+};
+
+// Applies a group to a work text: the replace rule first, then the add rule, each result
+// cut to the work-text limit as the box would cut it.
+QString applyrules(const QString &text, const RuleGroup &group);
+
+// The rules of the three page texts.
+struct RuleSet {
+    RuleGroup title, doc, key;
+};
+
+// The first failing check of the rules save: its message and the box to focus
+// (the control's name). An empty message means every check passed.
+struct RuleCheck {
+    QString message;
+    QString focus;
+    bool ok() const { return message.isEmpty(); }
+};
+RuleCheck checkrules(const RuleSet &rules);

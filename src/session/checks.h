@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The first failing check of a form: its message and the control to focus (empty: none).
+struct FieldCheck {
+    QString message;
+    QString focus;
+    bool ok() const { return message.isEmpty(); }
+};
+
+// The site-settings save checks. The site domain loses one trailing "/" first (the caller
+// writes the shortened text back into its box, whatever the outcome).
+FieldCheck checkSiteSettings(const QString &user, const QString &pass, QString &server);
+
+// The two address boxes keep bare host names: an "http://" prefix is thrown away.
+// The text the box holds after a change, and after it loses the focus.
+QString normaliseOnChange(const QString &text);
+QString normaliseOnLeave(const QString &text);
+
+// "http://" + the box's text for the open buttons, or empty when the box is too short.
+QString browserAddress(const QString &box);
+
+// The item editor's save checks; tag is the editor's current row ("0": none).
+FieldCheck checkEdit(const QString &tag, const QString &title, const QString &doc, const QString &key);

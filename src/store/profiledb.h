@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QSqlDatabase>
+#include <optional>
+#include <vector>
+
+// One rule group as stored: replace switch, add switch, add position, and the three texts.
+struct StoredRuleGroup {
+    int replaceOn = 0;
+    int addOn = 0;
+    int position = 1;      // 0: before the text, anything else: after it
+    QString find, replacement, addText;
+};
+
+// The single settings row.
+struct SoftConfig {
+    QString web_server, web_user, web_pass, web_adminpath, alimama;
+    int pageid = 0;
+    StoredRuleGroup title, doc, key;   // t_*, d_*, k_*
+};
+
+// What the item list shows of one row.
+struct ItemListRow {
+    qint64 id = 0;
+    QString title, money, item, updatetime;
+    int state = 0;
+    int itemstate = 0;
+};
+
+// One whole itemlist row.
+struct ItemRecord {
+    qint64 id = 0;
+    QString item, title, money, web_pic, click_url, web_title, web_key, web_doc, web_content, web_url;
+    int state = 0, itemstate = 0, errcode = 0;
+    qint64 byid = 0;
+    std::optional<int> html;
+    QString errdecription, updatetime;
+};
+
+// The profile database: every statement the program runs, each with bound values,
+// on one SQLite connection that lives from open() to close().
+class ProfileDb
+{
+public:
+    enum class OpenResult { Opened, Created, Failed };
+
+    static constexpr int kSchemaVersion = 1;
+
+    ProfileDb();
+    ~ProfileDb();
+    ProfileDb(const ProfileDb &) = delete;
+    ProfileDb &operator=(const ProfileDb &) = delete;
+
+    // Opens the file; a missing file is created with both tables and the initial settings row.
+    // A file that exists but is unreadable or of another schema is left untouched (Failed).
+    OpenResult open(const QString &path);
+    void close();
+    bool isOpen() const { return m_ok; }
+    QString path() const { return m_path; }
+    QString lastError() const { return m_error; }   // why open() failed, in the operator's words
+
+    // The program's own place for the file: db/Profile.db beside the program, or the per-user
+    // data folder when the program's folder cannot be written.
+    static QString defaultPath();
+
+    // Settings row.
+    std::optional<SoftConfig> loadSettings();
+    bool saveSiteSettings(const QString &user, const QString &pass, const QString &server,
+                          const QString &adminpath);
+    bool savePublisherId(const QString &pid);
+    bool saveRules(const StoredRuleGroup &title, const StoredRuleGroup &key, const StoredRuleGroup &doc);
+    bool setPageId(int page);
+    bool resetPageId();
+    int pageId();
+
+    // Item rows.
+    std::vector<ItemListRow> listRows();               // in list order
+    std::optional<ItemRecord> itemById(qint64 id);
+    std::optional<ItemRecord> itemByItem(const QString &item);
+    bool deleteById(qint64 id);
+    bool markAbnormal(const QString &item);
+    QString nextUncollected();                        // item ID, empty when none
+    std::optional<ItemRecord> nextToUpload();
+    bool resetAllStates();
+    // Writes the three page texts and marks the row edited; false when the row is gone.
+    bool saveEdit(qint64 id, const QString &webTitle, const QString &webKey, const QString &webDoc);
+    // Inserts a listed item (state 0, codes defaulted); returns the new id or 0 on failure.
+    qint64 insertListed(const QString &item, const QString &title, const QString &pic,
+                        const QString &money, qint64 byid);
+
+    QSqlDatabase database() const { return QSqlDatabase::database(m_connection, false); }
+
+    static QStringList softConfigColumns();
+    static QStringList itemlistColumns();
+
+private:
+    bool createSchema();
+    bool checkSchema(QString *problem);
+    bool migrate(int from);
+    bool exec(const QString &sql, const QVariantList &values = {});
+
+    QString m_connection;
+    QString m_path;
+    QString m_error;
+    bool m_ok = false;
+};

@@ -1,0 +1,348 @@
+#include "store/itemstate.h"
+#include "store/profiledb.h"
+#include "store/initialsettings.h"
+#include "testsupport.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+    static QStringList columns(ProfileDb &db, const QString &table)
+    {
+        QStringList names;
+        QSqlQuery q(db.database());
+        q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table));
+        while (q.next())
+            names << q.value(1).toString();
+        return names;
+    }
+    static QVariant scalar(ProfileDb &db, const QString &sql)
+    {
+        QSqlQuery q(db.database());
+        if (!q.exec(sql) || !q.next())
+            return {};
+        return q.value(0);
+    }
+
+private slots:
+    void createsMissingFileWithSchemaAndSettingsRow()
+    {
+        TempProfile t;
+        ProfileDb db;
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Created);
+        QVERIFY(QFile::exists(t.path()));
+
+        QStringList softConfig = ProfileDb::softConfigColumns();
+        QCOMPARE(columns(db, "soft_config"), softConfig);
+        QStringList itemlist = {"id", "item", "title", "money", "web_pic", "click_url", "web_title",
+                                "web_key", "web_doc", "web_content", "web_url", "state", "itemstate",
+                                "byid", "html", "errcode", "errdecription", "updatetime"};
+        QCOMPARE(columns(db, "itemlist"), itemlist);
+        QCOMPARE(scalar(db, "PRAGMA user_version").toInt(), ProfileDb::kSchemaVersion);
+        QCOMPARE(scalar(db, "PRAGMA journal_mode").toString(), QStringLiteral("wal"));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 1);
+
+        const auto c = db.loadSettings();
+        QVERIFY(c);
+        QCOMPARE(c->web_server, initial::webServer);
+        QCOMPARE(c->web_user, initial::webUser);
+        QCOMPARE(c->web_pass, QStringLiteral("plumo"));
+        QCOMPARE(c->web_adminpath, QStringLiteral("admin"));
+        QCOMPARE(c->alimama, QString());
+        QCOMPARE(c->pageid, 0);
+        for (const StoredRuleGroup *g : {&c->title, &c->doc, &c->key}) {
+            QCOMPARE(g->replaceOn, 0);
+            QCOMPARE(g->addOn, 0);
+            QCOMPARE(g->position, 1);
+        }
+
+        // A second start opens the same file as it is.
+        db.close();
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
+        QCOMPARE(db.loadSettings()->web_user, initial::webUser);
+    }
+
+    void insertedRowTakesDefaults()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
+        const qint64 id = db.insertListed("1001", "标题", "http://p/1.jpg", "12.50", 3);
+        QVERIFY(id > 0);
+        const auto r = db.itemById(id);
+        QVERIFY(r);
+        QCOMPARE(r->state, 0);
+        QCOMPARE(r->itemstate, 0);
+        QCOMPARE(r->errcode, 0);
+        QVERIFY(!r->html.has_value());
+        const QDateTime stamp = QDateTime::fromString(r->updatetime, "yyyy-MM-dd HH:mm:ss");
+        QVERIFY2(stamp.isValid() && stamp >= before && stamp <= QDateTime::currentDateTime().addSecs(2),
+                 qPrintable(r->updatetime));
+        QCOMPARE(db.nextUncollected(), QStringLiteral("1001"));
+    }
+
+    void oneRowPerItem()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        QVERIFY(db.insertListed("77", "a", "", "", 1) > 0);
+        QCOMPARE(db.insertListed("77", "b", "", "", 2), 0);
+        QCOMPARE(scalar(db, "SELECT count(*) FROM itemlist").toInt(), 1);
+        QCOMPARE(db.itemByItem("77")->title, QStringLiteral("a"));
+    }
+
+    void idsAreNeverReused()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        const qint64 first = db.insertListed("1", "", "", "", 1);
+        const qint64 second = db.insertListed("2", "", "", "", 2);
+        db.deleteById(second);
+        QVERIFY(!db.itemById(second));
+        QVERIFY(db.insertListed("3", "", "", "", 3) > second);
+        QVERIFY(db.itemById(first));
+    }
+
+    void selectionsFollowTheCodesAndOrder()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        // item, byid, state, itemstate, errcode
+        const struct { const char *item; int byid, state, itemstate, errcode; } rows[] = {
+            {"a", 5, 0, 0, 0}, {"b", 9, 0, 1, 0}, {"c", 9, 0, 0, 0}, {"d", 9, 0, 0, 0},
+            {"e", 1, 1, 0, 0}, {"f", 1, 2, 0, 0}, {"g", 0, 2, 0, 1}, {"h", 0, 1, 1, 0}, {"i", 0, 3, 0, 0},
+        };
+        for (const auto &r : rows) {
+            const qint64 id = db.insertListed(r.item, r.item, "", "", r.byid);
+            QSqlQuery q(db.database());
+            q.prepare("UPDATE itemlist SET state=?, itemstate=?, errcode=? WHERE id=?");
+            q.addBindValue(r.state);
+            q.addBindValue(r.itemstate);
+            q.addBindValue(r.errcode);
+            q.addBindValue(id);
+            QVERIFY(q.exec());
+        }
+        // Step 2: highest byid, then highest id; abnormal rows never.
+        QCOMPARE(db.nextUncollected(), QStringLiteral("d"));
+        // Step 3: lowest byid, then highest id; refused (g), abnormal (h) and uploaded (i) never.
+        QCOMPARE(db.nextToUpload()->item, QStringLiteral("f"));
+
+        QStringList order;
+        for (const ItemListRow &r : db.listRows())
+            order << r.item;
+        QCOMPARE(order, QStringList({"d", "c", "b", "a", "f", "e", "i", "h", "g"}));
+
+        QVERIFY(db.markAbnormal("d"));
+        QCOMPARE(db.nextUncollected(), QStringLiteral("c"));
+        QVERIFY(db.resetAllStates());
+        QCOMPARE(db.nextUncollected(), QStringLiteral("d"));
+        QVERIFY(!db.nextToUpload());
+    }
+
+    void pageId()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        QVERIFY(db.setPageId(7));
+        QCOMPARE(db.pageId(), 7);
+        QVERIFY(db.resetPageId());
+        QCOMPARE(db.pageId(), 0);
+    }
+
+    void emptySettingsTable()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        QSqlQuery(db.database()).exec("DELETE FROM soft_config");
+        QVERIFY(!db.loadSettings());
+        QCOMPARE(db.pageId(), 0);
+        db.savePublisherId("123");
+        db.setPageId(4);
+        QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 0);
+
+        QVERIFY(db.saveSiteSettings("user1", "pass1", "site.test", ""));
+        QVERIFY(db.saveSiteSettings("user2", "pass2", "site2.test", "adm"));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 1);
+        QCOMPARE(db.loadSettings()->web_user, QStringLiteral("user2"));
+
+        QSqlQuery(db.database()).exec("DELETE FROM soft_config");
+        StoredRuleGroup g;
+        g.replaceOn = 1;
+        g.find = "x";
+        QVERIFY(db.saveRules(g, {}, {}));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 1);
+        QCOMPARE(db.loadSettings()->title.find, QStringLiteral("x"));
+    }
+
+    void textsAreStoredVerbatim_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("quote") << QStringLiteral("it's");
+        QTest::newRow("quotes and backslash") << QStringLiteral("a'b\"c\\d''");
+        QTest::newRow("injection") << QStringLiteral("x'; DROP TABLE itemlist; --");
+        QTest::newRow("chinese") << QStringLiteral("测试“宝贝”，淘宝");
+    }
+    void textsAreStoredVerbatim()
+    {
+        QFETCH(QString, text);
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        const qint64 id = db.insertListed(text, text, text, text, 1);
+        QVERIFY(id > 0);
+        QVERIFY(db.saveEdit(id, text + "1", text + "2", text + "3"));
+        QVERIFY(db.markAbnormal(text));
+        auto r = db.itemByItem(text);
+        QVERIFY(r);
+        QCOMPARE(r->item, text);
+        QCOMPARE(r->title, text);
+        QCOMPARE(r->web_pic, text);
+        QCOMPARE(r->money, text);
+        QCOMPARE(r->web_title, text + "1");
+        QCOMPARE(r->web_key, text + "2");
+        QCOMPARE(r->web_doc, text + "3");
+        QCOMPARE(r->state, 2);
+        QCOMPARE(r->itemstate, 1);
+
+        db.savePublisherId(text);
+        QVERIFY(db.saveSiteSettings(text, text, text, text));
+        StoredRuleGroup g{1, 1, 0, text, text, text};
+        QVERIFY(db.saveRules(g, g, g));
+        const auto c = db.loadSettings();
+        QCOMPARE(c->alimama, text);
+        QCOMPARE(c->web_user, text);
+        QCOMPARE(c->web_server, text);
+        QCOMPARE(c->title.find, text);
+        QCOMPARE(c->key.addText, text);
+        QCOMPARE(c->doc.replacement, text);
+        QVERIFY(db.deleteById(id));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM itemlist").toInt(), 0);
+    }
+
+    void saveEditOfVanishedRowChangesNothing()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        QVERIFY(!db.saveEdit(42, "a", "b", "c"));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM itemlist").toInt(), 0);
+    }
+
+    void unusableFilesAreLeftUntouched_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QByteArray>("garbage");
+        QTest::newRow("not a database") << QByteArray() << QByteArray("this is not a database, just text\n");
+        QTest::newRow("empty file") << QByteArray() << QByteArray();
+        QTest::newRow("other schema") << QByteArray("CREATE TABLE other(x)") << QByteArray();
+        QTest::newRow("missing column") << QByteArray("CREATE TABLE soft_config(web_server);"
+                                                     "CREATE TABLE itemlist(id, item)") << QByteArray();
+        QTest::newRow("newer version") << QByteArray("PRAGMA user_version=99") << QByteArray();
+    }
+    void unusableFilesAreLeftUntouched()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QByteArray, garbage);
+        TempProfile t;
+        QDir().mkpath(QFileInfo(t.path()).path());
+        if (!sql.isEmpty()) {
+            QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "raw");
+            raw.setDatabaseName(t.path());
+            QVERIFY(raw.open());
+            if (sql.startsWith("PRAGMA")) {
+                // our tables, but stamped by a newer program
+                QSqlQuery(raw).exec("CREATE TABLE soft_config(" + ProfileDb::softConfigColumns().join(',') + ")");
+                QSqlQuery(raw).exec("CREATE TABLE itemlist(" + ProfileDb::itemlistColumns().join(',') + ")");
+            }
+            for (const QByteArray &s : sql.split(';'))
+                QVERIFY(QSqlQuery(raw).exec(QString::fromLatin1(s)));
+            raw.close();
+            raw = QSqlDatabase();
+            QSqlDatabase::removeDatabase("raw");
+        } else {
+            QFile f(t.path());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(garbage);
+        }
+        QFile before(t.path());
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+        before.close();
+
+        ProfileDb db;
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Failed);
+        QVERIFY(!db.lastError().isEmpty());
+        QVERIFY(!db.isOpen());
+        QFile after(t.path());
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), bytes);
+        QVERIFY(!QFile::exists(t.path() + "-wal"));
+    }
+
+    // A row written just before the process is killed is there at the next start.
+    void killedProcessLosesNothing()
+    {
+        TempProfile t;
+        {
+            ProfileDb db;
+            QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Created);
+        }
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ProfileDb db;
+            db.open(t.path());
+            db.insertListed("killed", "写入后被杀", "", "", 1);
+            db.savePublisherId("99887766");
+            ::kill(::getpid(), SIGKILL);
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status));
+
+        ProfileDb db;
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
+        QCOMPARE(scalar(db, "PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QVERIFY(db.itemByItem("killed"));
+        QCOMPARE(db.loadSettings()->alimama, QStringLiteral("99887766"));
+    }
+
+    void labels_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("itemstate");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("0") << 0 << 0 << QStringLiteral("未采集");
+        QTest::newRow("1") << 1 << 0 << QStringLiteral("已采集");
+        QTest::newRow("2") << 2 << 0 << QStringLiteral("已修改");
+        QTest::newRow("3") << 3 << 0 << QStringLiteral("已上传");
+        QTest::newRow("abnormal collected") << 1 << 1 << QStringLiteral("状态不正常");
+        QTest::newRow("abnormal uploaded") << 3 << 2 << QStringLiteral("状态不正常");
+    }
+    void labels()
+    {
+        QFETCH(int, state);
+        QFETCH(int, itemstate);
+        QFETCH(QString, label);
+        QCOMPARE(statelabel(state, itemstate), label);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
