@@ -69,12 +69,12 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
 
     m_status = label(this, QString(), QRect(6, 410, 360, 20));
     m_status->setObjectName(QStringLiteral("Label1"));
-    auto *maker = label(this, QStringLiteral("Tarnwick软件 · 淘宝客建站好帮手"), QRect(370, 410, 140, 20));
+    auto *maker = label(this, QStringLiteral("Tarnwick · 建站助手"), QRect(370, 410, 140, 20));
     maker->setObjectName(QStringLiteral("Label4"));
     maker->setCursor(Qt::PointingHandCursor);
     maker->setToolTip(QStringLiteral("欢迎访问Tarnwick官方网站，获取更多软件与服务"));
     maker->setTextFormat(Qt::RichText);
-    maker->setText(QStringLiteral("<a href=\"%1\">Tarnwick软件 · 淘宝客建站好帮手</a>").arg(links::makerHomePage));
+    maker->setText(QStringLiteral("<a href=\"%1\">Tarnwick · 建站助手</a>").arg(links::makerHomePage));
     maker->setOpenExternalLinks(false);
     connect(maker, &QLabel::linkActivated, this, [] { QDesktopServices::openUrl(QUrl(links::makerHomePage)); });
 

@@ -171,11 +171,14 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
         return OpenResult::Failed;
     }
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open()) {
-        m_error = db.lastError().text();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open())
+            m_error = db.lastError().text();
+    }
+    if (!m_error.isEmpty()) {
         close();
         return OpenResult::Failed;
     }
@@ -288,6 +291,8 @@ bool ProfileDb::migrate(int from)
 
 std::optional<SoftConfig> ProfileDb::loadSettings()
 {
+    if (!m_ok)
+        return std::nullopt;
     QSqlQuery q(database());
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT * FROM soft_config LIMIT 1")) || !q.next())
@@ -374,6 +379,8 @@ int ProfileDb::pageId()
 std::vector<ItemListRow> ProfileDb::listRows()
 {
     std::vector<ItemListRow> rows;
+    if (!m_ok)
+        return rows;
     QSqlQuery count(database());
     if (count.exec(QStringLiteral("SELECT count(*) FROM itemlist")) && count.next())
         rows.reserve(count.value(0).toLongLong());
