@@ -62,7 +62,8 @@ struct Fixture {
         setNotifier(&notes);   // the window installs its message boxes; tests answer instead
         window->load(profile.path());
         window->show();
-        QTest::qWaitForWindowActive(window.get());
+        if (!QTest::qWaitForWindowActive(window.get()))
+            qWarning("window not active");
         return *window;
     }
     template <class T = QWidget>

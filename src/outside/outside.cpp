@@ -2,9 +2,82 @@
 
 namespace outside {
 
+QString shopListAddress(const QString &shop, int page)
+{
+    return QStringLiteral("http://") + shop + shopListQuery + QString::number(page);
+}
+
 QString itemPageAddress(const QString &itemId)
 {
-    return QStringLiteral("http://") + itemHost + QStringLiteral("/item.htm?id=") + itemId;
+    return QStringLiteral("http://") + itemHost + itemPagePath + itemId;
+}
+
+QString descriptionPrefix()
+{
+    return QStringLiteral("http://") + descHost + QLatin1Char('/');
+}
+
+static QString convertCommon(const char *method)
+{
+    return QStringLiteral("format=xml&method=%1&restId=2&api_soure=0&app_key=%2&app_secret=%2"
+                          "&sip_http_method=POST&codeType=.NET&fields=click_url")
+        .arg(QLatin1String(method), apiAppValue);
+}
+
+QString itemConvertHead()
+{
+    return convertCommon("taobao.taobaoke.items.convert") + QStringLiteral("&nick=&outer_code=&num_iids=");
+}
+
+QString itemConvertTail(const QString &pid)
+{
+    return QStringLiteral("&pid=") + pid + QStringLiteral("&is_mobile=&session=");
+}
+
+QString shopConvertHead()
+{
+    return convertCommon("taobao.taobaoke.shops.convert") + QStringLiteral("&sids=");
+}
+
+QString shopConvertTail(const QString &pid)
+{
+    return QStringLiteral("&nick=&outer_code=&pid=") + pid + QStringLiteral("&session=");
+}
+
+QString browserUserAgent()
+{
+    return QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; EmbeddedWB 14.52 from: "
+                          "http://www.embeddedwb.example/ EmbeddedWB 14.52; .NET CLR 2.0.50727)");
+}
+
+std::optional<Endpoint> connectTo()
+{
+    const QString value = qEnvironmentVariable("VELORIX_CONNECT_TO").trimmed();
+    const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return std::nullopt;
+    bool ok = false;
+    const uint port = value.mid(colon + 1).toUInt(&ok);
+    if (!ok || port == 0 || port > 65535)
+        return std::nullopt;
+    return Endpoint{value.left(colon), quint16(port)};
+}
+
+QUrl route(const QUrl &address)
+{
+    const auto to = connectTo();
+    if (!to)
+        return address;
+    QUrl routed = address;
+    routed.setHost(to->host);
+    routed.setPort(to->port);
+    return routed;
+}
+
+QString hostHeader(const QUrl &address)
+{
+    const QString host = address.host(QUrl::FullyEncoded);
+    return address.port() == -1 ? host : host + QLatin1Char(':') + QString::number(address.port());
 }
 
 } // namespace outside

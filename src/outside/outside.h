@@ -1,19 +1,99 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
+#include <optional>
 
-// Everything the program knows of the outside services: hosts, paths, fixed texts and
-// the markers it relies on in their replies. The other modules take them from here.
+// Everything the program knows of the outside services: hosts, request paths, fixed texts
+// and the markers it relies on in their replies. The other modules take them from here.
 namespace outside {
 
-// Marketplace hosts.
+// ---- Hosts
 inline const QString itemHost = QStringLiteral("item.taobao.com");
 inline const QString descHost = QStringLiteral("dsc.taobaocdn.com");
 inline const QString imageDomainSuffix = QStringLiteral(".taobaocdn.com");
 inline const QString apiToolHost = QStringLiteral("api.taobao.com");
 inline const QString mallDomain = QStringLiteral("tmall.com");
+// The text every marketplace address contains (the cache clean-up keys on it).
+inline const QString marketplaceWord = QStringLiteral("taobao");
+constexpr quint16 apiToolPort = 80;
 
+// ---- Marketplace shop list
+inline const QString shopListQuery = QStringLiteral("/?search=y&scid=0&orderType=newOn&viewType=grid&pageNum=");
+inline const QString pageInfoMarker = QStringLiteral("page-info\">");
+inline const QString itemBlockSeparator = QStringLiteral("<div class=\"item\">");
+inline const QString listPictureMarker = QStringLiteral("src=\"");
+inline const QString listTitleMarker = QStringLiteral("permalink\">");
+// "http://" + shop address + the list query + page number.
+QString shopListAddress(const QString &shop, int page);
+
+// ---- Marketplace item page
+inline const QString itemPagePath = QStringLiteral("/item.htm?id=");
+inline const QString unavailableText1 = QStringLiteral("对不起，暂时不提供查看该宝贝的信息");
+inline const QString unavailableText2 = QStringLiteral("您查看的宝贝不存在");
+inline const QString titleSuffixShop = QStringLiteral("-淘宝网");
+inline const QString titleSuffixMall = QStringLiteral("-淘宝商城");
+inline const QString descriptionMarker = QStringLiteral("description\" content=\"");
+inline const QString keywordsMarker = QStringLiteral("keywords\" content=\"");
+inline const QString attributesMarker = QStringLiteral("attributes-list\">");
+inline const QString priceMarker = QStringLiteral("id=\"J_StrPrice\"");
+inline const QString pictureMarker = QStringLiteral("<img id=\"J_ImgBooth\" src=\"");
+inline const QString descriptionBoilerplate = QStringLiteral("欢迎前来淘宝网");
+inline const QString keywordsBoilerplate = QStringLiteral("淘宝,掏宝,网上购物,店铺, ");
 // "http://" + item host + "/item.htm?id=" + the item ID.
 QString itemPageAddress(const QString &itemId);
+// "http://" + description CDN host + "/": the start of every description address.
+QString descriptionPrefix();
+
+// ---- Description document: the markup sits in a fixed wrapper.
+constexpr int descWrapperHead = 10;
+constexpr int descWrapperTail = 3;
+
+// ---- API test tool (conversion)
+inline const QString apiToolPath = QStringLiteral("/apitools/getResult.htm");
+inline const QString apiToolRefererPath = QStringLiteral("/apitools/apiTools.htm");
+// The app value sent as both app_key and app_secret (four CJK characters, percent-encoded UTF-8).
+inline const QString apiAppValue = QStringLiteral("%E5%8D%A0%E4%BD%8D%E6%96%87%E5%AD%97");
+// The built-in publisher ID of the pipeline's conversions.
+inline const QString builtinPid = QStringLiteral("16243710");
+inline const QString convertSuccessMark = QStringLiteral("200 OK");
+constexpr int convertSuccessWithin = 50;
+inline const QString clickUrlStart = QStringLiteral("&lt;click_url&gt;");
+inline const QString clickUrlEnd = QStringLiteral("&lt;/click_url&gt;");
+inline const QString clickUrlRemoved = QStringLiteral("amp;");
+// Item and shop conversion bodies: head + ID + tail.
+QString itemConvertHead();
+QString itemConvertTail(const QString &pid);
+QString shopConvertHead();
+QString shopConvertTail(const QString &pid);
+
+// ---- Mirror site administration
+inline const QString loginPath = QStringLiteral("/admin/soft_login.asp");
+inline const QString uploadPath = QStringLiteral("/admin/user_update.asp");
+inline const QString imagePagePath = QStringLiteral("/img.asp?img=");
+inline const QString challengeMarker = QStringLiteral("NOID:");
+inline const QString loginOk = QStringLiteral("OK");
+inline const QString loginRefusedMarker = QStringLiteral("ERR");
+inline const QString uploadOk = QStringLiteral("OK");
+inline const QString relogMarker = QStringLiteral("请重新登录");
+// The image-CDN domain suffix in uploaded descriptions is replaced by this mask.
+inline const QString imageDomainMask = QStringLiteral("AAAAAAAAAA");
+
+// ---- Fixed request texts
+// The User-Agent of the browser-like header sets.
+QString browserUserAgent();
+
+// ---- The connect-to switch
+// With VELORIX_CONNECT_TO=HOST:PORT set, every outside connection goes to that address
+// instead of the host named in the address; what is sent stays as for the real host.
+struct Endpoint {
+    QString host;
+    quint16 port = 0;
+};
+std::optional<Endpoint> connectTo();
+// Where a connection for this address really goes (the address itself without the switch).
+QUrl route(const QUrl &address);
+// The Host header value of an address: its host, with the port when one is given.
+QString hostHeader(const QUrl &address);
 
 } // namespace outside

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <memory>
+
+class QTcpServer;
+class QTcpSocket;
+
+// The outside world on one local port: the marketplace (shop lists, item pages,
+// description documents, pictures), its API test tool, and the operator's mirror site.
+// It answers every host by the request's Host header, seeded and deterministic.
+struct SimOptions {
+    quint32 seed = 1;
+    int items = 57;               // items in the shop
+    int page25 = 0;               // this list page carries 25 item blocks (0: none)
+    int goneShare = 10;           // percent of items whose page says the item is unavailable
+    QString shopHost = QStringLiteral("velorix-demo.taobao.com");
+    QString siteUser = QStringLiteral("demoadmin");
+    QString sitePass = QStringLiteral("plumo");
+    QString siteDb;               // file that keeps the mirror's items; empty: memory only
+
+    // Faults, each off (0 / empty) by default. "Every N": the Nth, 2Nth, ... request.
+    int convertFailEvery = 0;     // conversion replies that are not "200 OK"
+    int convertNoLinkEvery = 0;   // conversion replies without a click URL
+    int convertHangEvery = 0;     // conversion requests that never get a reply
+    int listFailEvery = 0;        // shop list pages that fail
+    int sessionLossAfter = 0;     // the site forgets the login after this many uploads
+    QStringList refuseItems;      // item IDs the site refuses
+    QString compress;             // "gzip" or "deflate": compress replies the client accepts so
+    int slowMs = 0;               // every reply waits this long
+};
+
+// One item of the simulated shop.
+struct SimItem {
+    QString id, title, price, picture;
+    bool gone = false;   // its page says it is unavailable
+    bool mall = false;   // its page title ends in the mall suffix
+};
+
+// A request as it arrived on the wire.
+struct SimRequest {
+    QByteArray raw;        // request line, headers and body, byte for byte
+    QByteArray method, target, host;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+
+    QByteArray header(const QByteArray &name) const;
+    QByteArray path() const;                 // target without the query
+    QByteArray query(const QByteArray &key) const;
+};
+
+class Simulator : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Simulator(SimOptions options = {}, QObject *parent = nullptr);
+    ~Simulator() override;
+
+    bool listen(quint16 port = 0, const QHostAddress &address = QHostAddress::LocalHost);
+    quint16 port() const;
+    QString errorString() const;
+
+    SimOptions &options() { return m_options; }
+
+    // The shop's items, newest (first listed) first.
+    const QList<SimItem> &items() const { return m_items; }
+    const SimItem *item(const QString &id) const;
+    int pageCount() const;
+
+    // Every request received, in order; the conversion requests alone.
+    const QList<SimRequest> &requests() const { return m_requests; }
+    QList<SimRequest> toolRequests() const;
+    void clearRequests() { m_requests.clear(); }
+
+    // What the mirror site holds: item ID -> the fields of its last upload.
+    QMap<QString, QMap<QString, QString>> published() const;
+    QString lastOpenUrl() const { return m_lastOpenUrl; }
+
+    static QString usage();
+    // Reads command-line options; false with a message in error for a bad one.
+    static bool parseArguments(const QStringList &args, SimOptions &options, quint16 &port, QString &error);
+
+private:
+    struct Reply {
+        QByteArray status = "200 OK";
+        QByteArray contentType = "text/html; charset=gb2312";
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        bool http10Close = false;   // HTTP/1.0 reply, then the connection is closed
+        bool hang = false;          // never answered
+    };
+    struct Session {
+        QString noid;
+        bool loggedIn = false;
+        int uploads = 0;
+    };
+
+    void onConnection();
+    void onReadable(QTcpSocket *socket);
+    void handle(QTcpSocket *socket, SimRequest request);
+    void send(QTcpSocket *socket, const SimRequest &request, Reply reply);
+    Reply route(const SimRequest &request);
+
+    Reply shopList(const SimRequest &request);
+    Reply itemPage(const SimRequest &request);
+    Reply descDocument(const SimRequest &request);
+    Reply picture(const QString &address);
+    Reply apiTool(const SimRequest &request);
+    Reply siteLogin(const SimRequest &request, Session &session);
+    Reply siteUpload(const SimRequest &request, Session &session);
+    Reply siteIndex();
+    Reply siteItem(const SimRequest &request);
+    Session &sessionFor(const SimRequest &request, Reply &reply);
+    void buildCatalogue();
+    void openSiteStore();
+    QString clickUrl(const QString &kind, const QString &id, const QString &pid) const;
+
+    SimOptions m_options;
+    QTcpServer *m_server;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+    QList<SimItem> m_items;
+    QList<SimRequest> m_requests;
+    QHash<QString, Session> m_sessions;
+    QString m_siteConnection;
+    QString m_lastOpenUrl;
+    int m_toolCount = 0, m_listCount = 0, m_sessionCounter = 0;
+};

@@ -1,0 +1,271 @@
+#include "web/fetch.h"
+#include "outside/outside.h"
+#include "web/inflate.h"
+#include "web/text.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+const QString kFalse = QStringLiteral("$False$");
+
+// A request body that reports no size of its own: the network stack then keeps the
+// Content-Length header where the header set puts it instead of appending its own.
+class SequentialBody : public QIODevice
+{
+public:
+    SequentialBody(QByteArray data, QObject *parent) : QIODevice(parent), m_data(std::move(data))
+    {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_data.size() - m_pos + QIODevice::bytesAvailable(); }
+    bool atEnd() const override { return m_pos >= m_data.size() && QIODevice::bytesAvailable() == 0; }
+
+protected:
+    qint64 readData(char *out, qint64 max) override
+    {
+        const qint64 n = qMin(max, qint64(m_data.size()) - m_pos);
+        if (n <= 0)
+            return m_pos >= m_data.size() ? -1 : 0;
+        memcpy(out, m_data.constData() + m_pos, size_t(n));
+        m_pos += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_pos = 0;
+};
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+} // namespace
+
+struct WebService::Request {
+    QByteArray method = "GET";
+    QUrl url;
+    QList<QPair<QByteArray, QByteArray>> headers;   // sent in this order
+    QByteArray body;
+    QString charset;
+    bool ownEncoding = false;   // the header set names Accept-Encoding, so bodies arrive compressed
+    int redirects = 0;
+    bool hasContext = false;
+    QPointer<QObject> context;
+    FetchDone done;
+
+    void finish(const QString &text)
+    {
+        if (hasContext && context.isNull())
+            return;
+        if (done)
+            done(text);
+    }
+    void setHeader(const QByteArray &name, const QByteArray &value)
+    {
+        for (auto &h : headers)
+            if (h.first.compare(name, Qt::CaseInsensitive) == 0) {
+                h.second = value;
+                return;
+            }
+    }
+    void removeHeader(const QByteArray &name)
+    {
+        headers.removeIf([&](const auto &h) { return h.first.compare(name, Qt::CaseInsensitive) == 0; });
+    }
+    bool hasHeader(const QByteArray &name) const
+    {
+        for (const auto &h : headers)
+            if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    }
+};
+
+WebService &WebService::instance()
+{
+    static WebService *service = new WebService;   // lives as long as the process
+    return *service;
+}
+
+WebService::WebService() : m_manager(new QNetworkAccessManager(this))
+{
+    m_manager->setCookieJar(new QNetworkCookieJar(m_manager));
+}
+
+QNetworkCookieJar *WebService::cookieJar() const
+{
+    return m_manager->cookieJar();
+}
+
+void WebService::start(Request request)
+{
+    send(std::make_shared<Request>(std::move(request)));
+}
+
+void WebService::send(std::shared_ptr<Request> r)
+{
+    const QUrl target = outside::route(r->url);
+    if (!r->url.isValid() || r->url.host().isEmpty() || !target.isValid()) {
+        QTimer::singleShot(0, this, [r] { r->finish(QString()); });
+        return;
+    }
+    QNetworkRequest req(target);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    req.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    req.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    req.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    req.setTransferTimeout(m_timeoutMs);
+    // A request rerouted by the connect-to switch still names the real host.
+    if (target != r->url && !r->hasHeader("Host"))
+        req.setRawHeader("Host", outside::hostHeader(r->url).toLatin1());
+    for (const auto &h : r->headers)
+        req.setRawHeader(h.first, h.second);
+    // Cookies are kept by the address asked for, not by where the connection went.
+    const QList<QNetworkCookie> cookies = cookieJar()->cookiesForUrl(r->url);
+    if (!cookies.isEmpty()) {
+        QByteArrayList pairs;
+        for (const QNetworkCookie &c : cookies)
+            pairs << c.toRawForm(QNetworkCookie::NameAndValueOnly);
+        req.setRawHeader("Cookie", pairs.join("; "));
+    }
+
+    QNetworkReply *reply;
+    if (r->method == "POST") {
+        req.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+        auto *body = new SequentialBody(r->body, nullptr);
+        reply = m_manager->post(req, body);
+        body->setParent(reply);
+    } else {
+        reply = m_manager->get(req);
+    }
+
+    connect(reply, &QNetworkReply::finished, this, [this, r, reply] {
+        reply->deleteLater();
+        const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QByteArray setCookie = reply->rawHeader("Set-Cookie");
+        if (!setCookie.isEmpty())
+            cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies(setCookie), r->url);
+        if (!statusAttr.isValid()) {   // no answer at all: refused, unreachable, timed out
+            r->finish(QString());
+            return;
+        }
+        const int status = statusAttr.toInt();
+        const QByteArray location = reply->rawHeader("Location");
+        if (isRedirect(status) && !location.isEmpty()) {
+            if (++r->redirects > kMaxRedirects) {
+                r->finish(QString());
+                return;
+            }
+            // As a browser does: a moved POST is fetched again with GET.
+            if (status != 307 && status != 308 && r->method == "POST") {
+                r->method = "GET";
+                r->body.clear();
+                r->removeHeader("Content-Type");
+                r->removeHeader("Content-Length");
+            }
+            r->url = r->url.resolved(QUrl::fromEncoded(location));
+            r->setHeader("Host", outside::hostHeader(r->url).toLatin1());
+            send(r);
+            return;
+        }
+        QByteArray body = reply->readAll();
+        if (r->ownEncoding) {
+            const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+            if (coding == "gzip" || coding == "x-gzip" || coding == "deflate") {
+                const auto plain = inflateBody(body);
+                if (!plain) {
+                    r->finish(QString());
+                    return;
+                }
+                body = *plain;
+            }
+        }
+        r->finish(bytestostr(body, r->charset));
+    });
+}
+
+namespace {
+
+WebService::Request makeRequest(const QString &address, const QString &charset, QObject *context, FetchDone done)
+{
+    WebService::Request r;
+    r.url = QUrl(address);
+    r.charset = charset;
+    r.hasContext = context != nullptr;
+    r.context = context;
+    r.done = std::move(done);
+    return r;
+}
+
+// An empty argument is still sent, as an empty header.
+QByteArray headerValue(const QString &value)
+{
+    const QByteArray v = value.toUtf8();
+    return v.isNull() ? QByteArray("") : v;
+}
+
+} // namespace
+
+void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done)
+{
+    if (address.isNull() || address == kFalse) {
+        QPointer<QObject> guard(context);
+        const bool hasContext = context != nullptr;
+        QTimer::singleShot(0, &WebService::instance(), [guard, hasContext, done] {
+            if (!(hasContext && guard.isNull()) && done)
+                done(kFalse);
+        });
+        return;
+    }
+    WebService::instance().start(makeRequest(address, charset, context, std::move(done)));
+}
+
+void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
+             QObject *context, FetchDone done)
+{
+    WebService::Request r = makeRequest(address, charset, context, std::move(done));
+    r.ownEncoding = true;
+    r.headers = {
+        {"Accept", "*/*"},
+        {"Referer", headerValue(referer)},
+        {"Accept-Language", "zh-cn"},
+        {"Accept-Encoding", "gzip, deflate"},
+        {"User-Agent", outside::browserUserAgent().toLatin1()},
+        {"Host", headerValue(host)},
+        {"Connection", "Keep-Alive"},
+    };
+    WebService::instance().start(std::move(r));
+}
+
+void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
+              const QString &charset, QObject *context, FetchDone done)
+{
+    WebService::Request r = makeRequest(address, charset, context, std::move(done));
+    r.method = "POST";
+    r.ownEncoding = true;
+    // The body is ASCII; Latin-1 keeps one byte per character, so the length always matches.
+    r.body = body.toLatin1();
+    r.headers = {
+        {"Accept", "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
+                   "application/x-silverlight, application/QVOD, application/QVOD, */*"},
+        {"Content-Type", "application/x-www-form-urlencoded"},
+        {"Referer", headerValue(referer)},
+        {"Accept-Language", "zh-cn"},
+        {"Accept-Encoding", "deflate"},
+        {"User-Agent", outside::browserUserAgent().toLatin1()},
+        {"Host", headerValue(host)},
+        {"Content-Length", QByteArray::number(r.body.size())},
+        {"Cache-Control", "no-cache"},
+    };
+    WebService::instance().start(std::move(r));
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkCookieJar;
+
+// The page as text; an empty text on any failure.
+using FetchDone = std::function<void(const QString &text)>;
+
+// Plain fetch: GET with no headers of the program's own. A null or "$False$" address gives
+// "$False$" without a request. The answer comes later, on the event loop, never inside the
+// call; it is dropped when context is destroyed first.
+void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done);
+
+// GET with the browser header set (Accept, Referer, Accept-Language, Accept-Encoding,
+// User-Agent, Host, Connection, in this order).
+void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
+             QObject *context, FetchDone done);
+
+// Form POST with the upload header set; Content-Length is the body's length. The body is
+// ASCII (its values have passed through urlencode).
+void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
+              const QString &charset, QObject *context, FetchDone done);
+
+// The one network access of the process: every fetch and post goes through one manager and
+// one cookie jar, so the mirror site's login carries over from request to request.
+class WebService : public QObject
+{
+    Q_OBJECT
+public:
+    static WebService &instance();
+
+    QNetworkAccessManager *manager() const { return m_manager; }
+    QNetworkCookieJar *cookieJar() const;
+
+    // A fetch that receives nothing for this long ends with an empty text.
+    void setTransferTimeout(int ms) { m_timeoutMs = ms; }
+    int transferTimeout() const { return m_timeoutMs; }
+
+    static constexpr int kDefaultTimeoutMs = 60000;
+    static constexpr int kMaxRedirects = 10;
+
+    struct Request;
+    void start(Request request);
+
+private:
+    WebService();
+    void send(std::shared_ptr<Request> request);
+
+    QNetworkAccessManager *m_manager;
+    int m_timeoutMs = kDefaultTimeoutMs;
+};

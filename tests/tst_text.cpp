@@ -1,0 +1,103 @@
+#include "web/text.h"
+
+#include <QStringEncoder>
+#include <QtTest>
+
+class TestText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void getbetween_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("plain") << "xx<b>yy</b>zz" << "<b>" << "</b>" << "yy";
+        QTest::newRow("first of several") << "<b>1</b><b>2</b>" << "<b>" << "</b>" << "1";
+        QTest::newRow("end inside start is skipped") << "<a>text>rest" << "<a>" << ">" << "text";
+        QTest::newRow("end only before start") << "</b>xx<b>yy<zz" << "<b>" << "</b>" << "yy";
+        QTest::newRow("end only before, no first char after") << "</b>xx<b>yyzz" << "<b>" << "</b>" << "yyzz";
+        QTest::newRow("adjacent markers") << "a<b></b>c" << "<b>" << "</b>" << "";
+        QTest::newRow("empty text") << "" << "<b>" << "</b>" << "";
+        QTest::newRow("no start") << "xx yy" << "<b>" << "yy" << "";
+        QTest::newRow("no end") << "xx<b>yy" << "<b>" << "</b>" << "";
+        QTest::newRow("case-sensitive") << "<B>yy</B>" << "<b>" << "</b>" << "";
+        QTest::newRow("chinese") << "价格：128元，包邮" << "价格：" << "元" << "128";
+        QTest::newRow("empty end marker") << "abc" << "a" << "" << "";
+        QTest::newRow("empty start marker") << "abc" << "" << "c" << "ab";
+    }
+    void getbetween()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, result);
+        QCOMPARE(::getbetween(text, start, end), result);
+    }
+
+    // Past the start marker, with the end marker only before it, at most 3073 characters come back.
+    void looseCutIsBounded()
+    {
+        const QString text = QStringLiteral("END<s>") + QString(5000, 'x');
+        QCOMPARE(::getbetween(text, "<s>", "END").size(), 3073);
+        QCOMPARE(::getbetween(QStringLiteral("END<s>") + QString(100, 'x'), "<s>", "END"), QString(100, 'x'));
+    }
+
+    void urlencode_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("encoded");
+        QTest::newRow("plain set") << "A-Z_0.9@x*" << "A-Z_0.9@x*";
+        QTest::newRow("space") << "a b  c" << "a+b++c";
+        QTest::newRow("percent") << "50%" << "50%25";
+        QTest::newRow("tilde") << "~" << "%7E";
+        QTest::newRow("reserved") << "+/&=%" << "%2B%2F%26%3D%25";
+        QTest::newRow("quote and controls") << "'\"\r\n\t" << "%27%22%0D%0A%09";
+        QTest::newRow("chinese") << "测试" << "%B2%E2%CA%D4";
+        QTest::newRow("gbk only character") << "丂" << "%81%40";
+        QTest::newRow("full-width") << "“，”" << "%A1%B0%A3%AC%A1%B1";
+        QTest::newRow("not in gbk") << "a😀b" << "a%3F%3Fb";
+        QTest::newRow("hangul not in gbk") << "한" << "%3F";
+        QTest::newRow("empty") << "" << "";
+    }
+    void urlencode()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, encoded);
+        QCOMPARE(::urlencode(text), encoded);
+    }
+
+    void urlencodeOfNullIsEmpty()
+    {
+        const QString encoded = ::urlencode(QString());
+        QVERIFY(encoded.isEmpty());
+    }
+
+    void bytestostr_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("charset");
+        QTest::addColumn<QString>("text");
+        const QString chinese = QStringLiteral("淘宝网宝贝“正品”");
+        QStringEncoder gbk("GBK");
+        const QByteArray gbkBytes = gbk.encode(chinese);
+        QTest::newRow("GB2312") << gbkBytes << "GB2312" << chinese;
+        QTest::newRow("gb2312 lower") << gbkBytes << "gb2312" << chinese;
+        // Pages that say gb2312 often hold characters only GBK has.
+        QTest::newRow("gbk character in a gb2312 page") << QByteArray("\x81\x40\xd6\xd0", 4) << "gb2312" << "丂中";
+        QTest::newRow("utf-8") << chinese.toUtf8() << "utf-8" << chinese;
+        QTest::newRow("UTF-8 with BOM") << "\xEF\xBB\xBF" + chinese.toUtf8() << "UTF-8" << chinese;
+        QTest::newRow("empty") << QByteArray() << "gb2312" << "";
+    }
+    void bytestostr()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, charset);
+        QFETCH(QString, text);
+        QCOMPARE(::bytestostr(body, charset), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestText)
+#include "tst_text.moc"
