@@ -1,4 +1,300 @@
+#include "outside/outside.h"
+#include "sim/simulator.h"
+#include "web/md5.h"
+#include "web/text.h"
+
+#include <QTcpSocket>
 #include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void none(){} };
-QTEST_GUILESS_MAIN(T)
+
+// Raw exchanges with the simulator, as the outside world sees them.
+class TestSim : public QObject
+{
+    Q_OBJECT
+
+    struct Answer {
+        QByteArray head, body;
+        bool closedByServer = false;
+        QString text() const { return bytestostr(body, "gb2312"); }
+    };
+
+    // Sends raw bytes and reads until the server closes or the time is up.
+    static Answer exchange(Simulator &sim, const QByteArray &request, int ms = 3000)
+    {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, sim.port());
+        if (!s.waitForConnected(2000))
+            return {};
+        s.write(request);
+        QByteArray all;
+        Answer a;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            QTest::qWait(10);
+            all += s.readAll();
+            if (s.state() == QAbstractSocket::UnconnectedState) {
+                a.closedByServer = true;
+                break;
+            }
+        }
+        all += s.readAll();
+        const qsizetype split = all.indexOf("\r\n\r\n");
+        a.head = all.left(split);
+        a.body = split < 0 ? QByteArray() : all.mid(split + 4);
+        return a;
+    }
+    static Answer get(Simulator &sim, const QString &host, const QString &target, const QByteArray &cookie = {})
+    {
+        QByteArray r = "GET " + target.toUtf8() + " HTTP/1.1\r\nHost: " + host.toLatin1() + "\r\nConnection: close\r\n";
+        if (!cookie.isEmpty())
+            r += "Cookie: " + cookie + "\r\n";
+        return exchange(sim, r + "\r\n");
+    }
+    static QByteArray cookieOf(const Answer &a)
+    {
+        for (const QByteArray &line : a.head.split('\n'))
+            if (line.startsWith("Set-Cookie: "))
+                return line.mid(12).split(';').first().trimmed();
+        return {};
+    }
+    static QByteArray toolRequest(const QString &body)
+    {
+        return "POST /apitools/getResult.htm HTTP/1.0\r\nAccept: */*\r\nHost: " + outside::apiToolHost.toLatin1()
+               + "\r\nContent-Length:" + QByteArray::number(body.size()) + "\r\n\r\n" + body.toLatin1();
+    }
+    static QString itemBody(const QString &id, const QString &pid = "16243710")
+    {
+        return outside::itemConvertHead() + id + outside::itemConvertTail(pid);
+    }
+    // Logs in over raw requests; the session cookie.
+    static QByteArray login(Simulator &sim, const QString &password)
+    {
+        const Answer first = get(sim, "site.test", outside::loginPath + "?t=1");
+        const QByteArray cookie = cookieOf(first);
+        const QString noid = first.text().remove(outside::challengeMarker);
+        const QString digest = splitmd5(password);
+        const QString user = sim.options().siteUser;
+        const Answer second = get(sim, "site.test",
+                                  outside::loginPath + "?username=" + user + "&password=" + digest + "&sha1="
+                                      + splitmd5(user + "_" + noid + "_" + digest) + "&open=1&openurl=",
+                                  cookie);
+        return second.text() == outside::loginOk ? cookie : QByteArray();
+    }
+    static Answer upload(Simulator &sim, const QByteArray &cookie, const QString &form)
+    {
+        QByteArray r = "POST " + outside::uploadPath.toLatin1() + " HTTP/1.1\r\nHost: site.test\r\nConnection: close\r\n"
+                       "Content-Length: " + QByteArray::number(form.size()) + "\r\n";
+        if (!cookie.isEmpty())
+            r += "Cookie: " + cookie + "\r\n";
+        return exchange(sim, r + "\r\n" + form.toLatin1());
+    }
+
+private slots:
+    void shopListPages()
+    {
+        SimOptions o;
+        o.page25 = 2;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        QCOMPARE(sim.pageCount(), 3);
+        const struct { int page; int blocks; } pages[] = {{1, 20}, {2, 25}, {3, 17}, {9, 17}};
+        for (const auto &p : pages) {
+            const QString text = get(sim, o.shopHost, outside::shopListQuery + QString::number(p.page)).text();
+            const int shown = qMin(p.page, 3);
+            QCOMPARE(getbetween(text, outside::pageInfoMarker, "<"), QStringLiteral("%1/3").arg(shown));
+            const QStringList blocks = text.split(outside::itemBlockSeparator).mid(1);
+            QCOMPARE(blocks.size(), p.blocks);
+            for (int i = 0; i < qMin(20, int(blocks.size())); ++i) {
+                const SimItem &item = sim.items().at((shown - 1) * 20 + i);
+                QString id = getbetween(blocks[i], "id=", "&");
+                if (id.isEmpty())
+                    id = getbetween(blocks[i], "id=", "\"");
+                QCOMPARE(id, item.id);
+                QCOMPARE(getbetween(blocks[i], outside::listPictureMarker, "\""), item.picture);
+                const QString title = getbetween(blocks[i], outside::listTitleMarker, "<");
+                QVERIFY(title.contains("\r\n\t"));
+                QCOMPARE(title.simplified(), item.title);
+                QCOMPARE(getbetween(blocks[i], "<strong>", "<"), item.price + " 元");
+            }
+        }
+        // Some blocks link without a parameter after the ID.
+        const QString first = get(sim, o.shopHost, outside::shopListQuery + "1").text();
+        QVERIFY(!first.split(outside::itemBlockSeparator)[8].contains('&'));
+    }
+
+    void failingListPages()
+    {
+        SimOptions o;
+        o.listFailEvery = 2;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        QVERIFY(get(sim, o.shopHost, outside::shopListQuery + "1").text().contains(outside::pageInfoMarker));
+        const Answer failed = get(sim, o.shopHost, outside::shopListQuery + "1");
+        QVERIFY(!failed.text().contains(outside::pageInfoMarker));
+        QVERIFY(failed.head.startsWith("HTTP/1.1 503"));
+    }
+
+    void itemPagesCarryTheMarkers()
+    {
+        SimOptions o;
+        o.goneShare = 0;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        int mall = 0;
+        for (const SimItem &item : sim.items().mid(0, 6)) {
+            const QString page = get(sim, outside::itemHost, outside::itemPagePath + item.id).text();
+            const QString title = getbetween(page, "<title>", "</title>");
+            QVERIFY(title.endsWith(item.mall ? outside::titleSuffixMall : outside::titleSuffixShop));
+            mall += item.mall;
+            QVERIFY(title.contains("&ldquo;") && title.contains("&rdquo;"));
+            QVERIFY(getbetween(page, outside::descriptionMarker, "\"").startsWith(outside::descriptionBoilerplate));
+            QVERIFY(getbetween(page, outside::keywordsMarker, "\"").startsWith(outside::keywordsBoilerplate));
+            QCOMPARE(getbetween(page, "'" + outside::descriptionPrefix(), "'"), "i1/" + item.id + "/desc.js");
+            QVERIFY(getbetween(page, outside::attributesMarker, "</ul>").contains("\r\n<li"));
+            QCOMPARE(getbetween(page, "<h3>", "</h3>").simplified(), item.title);
+            QVERIFY(getbetween(page, outside::priceMarker, "元").contains(item.price));
+            QCOMPARE(getbetween(page, outside::pictureMarker, "\""), item.picture);
+            QVERIFY(!page.contains(outside::unavailableText1) && !page.contains(outside::unavailableText2));
+        }
+        QVERIFY(mall > 0);
+        QVERIFY(get(sim, outside::itemHost, outside::itemPagePath + "999").text().contains(outside::unavailableText2));
+    }
+
+    void goneItemsSayUnavailable()
+    {
+        SimOptions o;
+        o.goneShare = 100;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        QSet<QString> texts;
+        for (const SimItem &item : sim.items().mid(0, 12)) {
+            QVERIFY(item.gone);
+            const QString page = get(sim, outside::itemHost, outside::itemPagePath + item.id).text();
+            texts << (page.contains(outside::unavailableText1) ? "1" : page.contains(outside::unavailableText2) ? "2" : "none");
+        }
+        QCOMPARE(texts, QSet<QString>({"1", "2"}));
+    }
+
+    void descriptionDocumentsAreWrapped()
+    {
+        Simulator sim;
+        QVERIFY(sim.listen());
+        const SimItem &item = sim.items().at(2);
+        const QString doc = get(sim, outside::descHost, "/i1/" + item.id + "/desc.js").text();
+        QCOMPARE(doc.left(outside::descWrapperHead), QStringLiteral("var desc='"));
+        QCOMPARE(doc.right(outside::descWrapperTail), QStringLiteral("';\n"));
+        const QString markup = doc.mid(outside::descWrapperHead, doc.size() - 13);
+        QVERIFY(markup.contains("src=\\\"http://img01" + outside::imageDomainSuffix));
+        QVERIFY(markup.contains("src=http://img02" + outside::imageDomainSuffix));
+        QVERIFY(markup.contains("&nbsp;"));
+        QVERIFY(markup.contains('\n'));
+    }
+
+    void toolAnswersAsHttp10AndCloses()
+    {
+        Simulator sim;
+        QVERIFY(sim.listen());
+        const QByteArray request = toolRequest(itemBody("12345"));
+        const Answer a = exchange(sim, request);
+        QVERIFY(a.closedByServer);
+        QVERIFY(a.head.startsWith("HTTP/1.0 200 OK\r\n"));
+        const QString page = QString::fromUtf8(a.body);
+        const QString link = getbetween(page, outside::clickUrlStart, outside::clickUrlEnd);
+        QVERIFY2(link.contains("&amp;pid=16243710&amp;unid=12345"), qPrintable(link));
+        QCOMPARE(sim.toolRequests().size(), 1);
+        QCOMPARE(sim.toolRequests().first().raw, request);
+
+        const QString shop = outside::shopConvertHead() + "777" + outside::shopConvertTail("16243710");
+        QVERIFY(QString::fromUtf8(exchange(sim, toolRequest(shop)).body).contains(outside::clickUrlStart));
+        // A request that is not a number gets no link.
+        QVERIFY(!QString::fromUtf8(exchange(sim, toolRequest(itemBody("abc"))).body).contains(outside::clickUrlStart));
+    }
+
+    void toolFaults()
+    {
+        SimOptions o;
+        o.convertFailEvery = 2;
+        o.convertNoLinkEvery = 3;
+        o.convertHangEvery = 5;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        QStringList kinds;
+        for (int i = 1; i <= 5; ++i) {
+            const Answer a = exchange(sim, toolRequest(itemBody("1")), i == 5 ? 400 : 3000);
+            if (!a.closedByServer)
+                kinds << "hang";
+            else if (!a.head.left(50).contains("200 OK"))
+                kinds << "fail";
+            else if (!a.body.contains(outside::clickUrlStart.toLatin1()))
+                kinds << "nolink";
+            else
+                kinds << "ok";
+        }
+        QCOMPARE(kinds, QStringList({"ok", "fail", "nolink", "fail", "hang"}));
+    }
+
+    void mirrorSiteLoginAndUploads()
+    {
+        SimOptions o;
+        o.sessionLossAfter = 2;
+        o.refuseItems = {"666"};
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        QVERIFY(login(sim, "wrong").isEmpty());
+        QVERIFY(upload(sim, {}, "itemid=1").text().contains(outside::relogMarker));
+
+        const QByteArray cookie = login(sim, o.sitePass);
+        QVERIFY(!cookie.isEmpty());
+        const QString form = "itemid=101&title=" + urlencode("女装 连衣裙") + "&web_content2="
+                             + urlencode("<p>描述</p>") + "&money=9.90&click_url=" + urlencode("http://s/t?a=1&b=2");
+        QCOMPARE(upload(sim, cookie, form).text(), outside::uploadOk);
+        QCOMPARE(upload(sim, cookie, "itemid=666").text(), QStringLiteral("该宝贝不允许发布：666"));
+        QCOMPARE(upload(sim, cookie, "itemid=102&taokei=1").text(), outside::uploadOk);
+        // After two stored uploads the site has forgotten the login.
+        QVERIFY(upload(sim, cookie, "itemid=103").text().contains(outside::relogMarker));
+
+        const auto published = sim.published();
+        QCOMPARE(published.keys(), QStringList({"101", "102"}));
+        QCOMPARE(published["101"]["title"], QStringLiteral("女装 连衣裙"));
+        QCOMPARE(published["101"]["click_url"], QStringLiteral("http://s/t?a=1&b=2"));
+        QVERIFY(!published["101"].contains("taokei"));
+        QCOMPARE(published["102"]["taokei"], QStringLiteral("1"));
+
+        const QString index = get(sim, "127.0.0.1", "/").text();
+        QVERIFY(index.contains(QStringLiteral("女装 连衣裙")));
+        QVERIFY(index.contains(QStringLiteral("已发布 2 件宝贝")));
+    }
+
+    void maskedPicturesAreServed()
+    {
+        Simulator sim;
+        QVERIFY(sim.listen());
+        const Answer a = get(sim, "site.test", outside::imagePagePath + "img01" + outside::imageDomainMask + "/i1/T1.jpg");
+        QVERIFY(a.head.startsWith("HTTP/1.1 200"));
+        QVERIFY(a.head.contains("image/svg+xml"));
+        QVERIFY(a.body.contains("<svg"));
+        QCOMPARE(a.body, get(sim, "img01" + outside::imageDomainSuffix, "/i1/T1.jpg").body);
+    }
+
+    void commandLine()
+    {
+        SimOptions o;
+        quint16 port = 0;
+        QString error;
+        QVERIFY(Simulator::parseArguments({"--port", "18081", "--items=5", "--refuse", "1,2", "--compress", "gzip"},
+                                          o, port, error));
+        QCOMPARE(port, quint16(18081));
+        QCOMPARE(o.items, 5);
+        QCOMPARE(o.refuseItems, QStringList({"1", "2"}));
+        QVERIFY(!Simulator::parseArguments({"--help"}, o, port, error));
+        QVERIFY(error.isEmpty());
+        QVERIFY(!Simulator::parseArguments({"--bogus", "1"}, o, port, error));
+        QVERIFY(error.contains("--bogus"));
+        QVERIFY(!Simulator::parseArguments({"--compress", "zip"}, o, port, error));
+        QVERIFY(!Simulator::parseArguments({"--items", "-3"}, o, port, error));
+        QVERIFY(Simulator::usage().contains("--convert-hang"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSim)
 #include "tst_sim.moc"
