@@ -650,6 +650,7 @@ QString Simulator::usage()
         "  --port N              port to listen on (default 18080)\n"
         "  --seed N              seed of the simulated shop (default 1)\n"
         "  --items N             items in the shop (default 57)\n"
+        "  --pages N             a shop of N full list pages (N x 20 items)\n"
         "  --page25 N            list page N carries 25 item blocks\n"
         "  --gone-share P        percent of items whose page says unavailable (default 10)\n"
         "  --shop-host HOST      the shop's host name (default velorix-demo.taobao.com)\n"
@@ -696,6 +697,11 @@ bool Simulator::parseArguments(const QStringList &args, SimOptions &o, quint16 &
             o.seed = value.toUInt(&ok);
         } else if (name == QLatin1String("--items")) {
             number(o.items);
+        } else if (name == QLatin1String("--pages")) {
+            int pages = 0;
+            number(pages);
+            ok = ok && pages > 0;
+            o.items = pages * 20;
         } else if (name == QLatin1String("--page25")) {
             number(o.page25);
         } else if (name == QLatin1String("--gone-share")) {

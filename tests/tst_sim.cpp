@@ -286,6 +286,8 @@ private slots:
         QCOMPARE(port, quint16(18081));
         QCOMPARE(o.items, 5);
         QCOMPARE(o.refuseItems, QStringList({"1", "2"}));
+        QVERIFY(Simulator::parseArguments({"--pages", "4"}, o, port, error));
+        QCOMPARE(Simulator(o).pageCount(), 4);
         QVERIFY(!Simulator::parseArguments({"--help"}, o, port, error));
         QVERIFY(error.isEmpty());
         QVERIFY(!Simulator::parseArguments({"--bogus", "1"}, o, port, error));

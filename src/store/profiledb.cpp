@@ -64,7 +64,7 @@ const char *const kIndexes[] = {
 
 const char *const kItemColumns =
     "id,item,title,money,web_pic,click_url,web_title,web_key,web_doc,web_content,web_url,"
-    "state,itemstate,errcode,byid,html,errdecription,updatetime";
+    "state,itemstate,byid,html,errcode,errdecription,updatetime";
 
 ItemRecord readRecord(const QSqlQuery &q)
 {
@@ -82,10 +82,10 @@ ItemRecord readRecord(const QSqlQuery &q)
     r.web_url = q.value(10).toString();
     r.state = q.value(11).toInt();
     r.itemstate = q.value(12).toInt();
-    r.errcode = q.value(13).toInt();
-    r.byid = q.value(14).toLongLong();
-    if (!q.value(15).isNull())
-        r.html = q.value(15).toInt();
+    r.byid = q.value(13).toLongLong();
+    if (!q.value(14).isNull())
+        r.html = q.value(14).toInt();
+    r.errcode = q.value(15).toInt();
     r.errdecription = q.value(16).toString();
     r.updatetime = q.value(17).toString();
     return r;
