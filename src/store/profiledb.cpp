@@ -311,20 +311,29 @@ std::optional<SoftConfig> ProfileDb::loadSettings()
     return c;
 }
 
-bool ProfileDb::saveSiteSettings(const QString &user, const QString &pass, const QString &server,
-                                 const QString &adminpath)
+bool ProfileDb::writeSettings(const QStringList &columns, const QVariantList &values)
 {
+    // The settings row has no key: the update reaches the one row; without a row, it is added.
+    QStringList assigns;
+    for (const QString &c : columns)
+        assigns << c + QStringLiteral("=?");
     QSqlQuery q(database());
-    q.prepare(QStringLiteral("UPDATE soft_config SET web_user=?, web_pass=?, web_server=?, web_adminpath=?"));
-    for (const QString &v : {user, pass, server, adminpath})
+    q.prepare(QStringLiteral("UPDATE soft_config SET ") + assigns.join(','));
+    for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec())
         return false;
     if (q.numRowsAffected() > 0)
         return true;
-    return exec(QStringLiteral("INSERT INTO soft_config (web_user, web_pass, web_server, web_adminpath) "
-                               "VALUES (?, ?, ?, ?)"),
-                {user, pass, server, adminpath});
+    const QStringList marks(columns.size(), QStringLiteral("?"));
+    return exec(QStringLiteral("INSERT INTO soft_config (%1) VALUES (%2)").arg(columns.join(','), marks.join(',')),
+                values);
+}
+
+bool ProfileDb::saveSiteSettings(const QString &user, const QString &pass, const QString &server,
+                                 const QString &adminpath)
+{
+    return writeSettings({"web_user", "web_pass", "web_server", "web_adminpath"}, {user, pass, server, adminpath});
 }
 
 bool ProfileDb::savePublisherId(const QString &pid)
@@ -334,30 +343,17 @@ bool ProfileDb::savePublisherId(const QString &pid)
 
 bool ProfileDb::saveRules(const StoredRuleGroup &title, const StoredRuleGroup &key, const StoredRuleGroup &doc)
 {
-    QStringList sets;
+    QStringList columns;
     QVariantList values;
     const struct { const StoredRuleGroup &g; const char *p; const char *tx; } groups[] = {
         {title, "t", "ttx"}, {key, "k", "ktx"}, {doc, "d", "dtx"}};
     for (const auto &e : groups) {
         const QString p = QString::fromLatin1(e.p), tx = QString::fromLatin1(e.tx);
-        sets << p + "_1" << p + "_2" << p + "_3" << tx + "_1" << tx + "_2" << tx + "_3";
+        columns << p + "_1" << p + "_2" << p + "_3" << tx + "_1" << tx + "_2" << tx + "_3";
         values << e.g.replaceOn << e.g.addOn << (e.g.position == 0 ? 0 : 1)
                << e.g.find << e.g.replacement << e.g.addText;
     }
-    QStringList assigns;
-    for (const QString &s : sets)
-        assigns << s + "=?";
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("UPDATE soft_config SET ") + assigns.join(','));
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return false;
-    if (q.numRowsAffected() > 0)
-        return true;
-    QStringList marks(sets.size(), QStringLiteral("?"));
-    return exec(QStringLiteral("INSERT INTO soft_config (%1) VALUES (%2)").arg(sets.join(','), marks.join(',')),
-                values);
+    return writeSettings(columns, values);
 }
 
 bool ProfileDb::setPageId(int page)

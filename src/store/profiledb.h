@@ -100,6 +100,7 @@ private:
     bool checkSchema(QString *problem);
     bool migrate(int from);
     bool exec(const QString &sql, const QVariantList &values = {});
+    bool writeSettings(const QStringList &columns, const QVariantList &values);
 
     QString m_connection;
     QString m_path;
