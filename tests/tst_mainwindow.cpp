@@ -378,6 +378,27 @@ private slots:
         QCOMPARE(f.session.webserver(), QStringLiteral("new.site.test"));
     }
 
+    // A save the database cannot take is reported as a failure, never as saved.
+    void failedWritesAreReported()
+    {
+        Fixture f;
+        f.addRow("1", 1);
+        f.open();
+        f.clickRow(0);
+        f.exec("CREATE TRIGGER no_edits BEFORE UPDATE ON itemlist BEGIN SELECT RAISE(ABORT, 'locked'); END");
+        f.exec("CREATE TRIGGER no_settings BEFORE UPDATE ON soft_config BEGIN SELECT RAISE(ABORT, 'locked'); END");
+        f.get<QPushButton>("XPButton22")->click();
+        QCOMPARE(f.notes.messages.last(), QStringLiteral("保存失败：数据库无法写入"));
+        QCOMPARE(f.window->model()->label(0), QStringLiteral("已采集"));
+        f.get<QPushButton>("XPButton21")->click();
+        QCOMPARE(f.notes.messages.last(), QStringLiteral("网站信息保存失败：数据库无法写入"));
+        QCOMPARE(f.status(), QStringLiteral("网站信息保存失败：数据库无法写入"));
+        f.get<QPushButton>("XPButton27")->click();
+        QCOMPARE(f.notes.messages.last(), QStringLiteral("替换规则保存失败：数据库无法写入"));
+        QVERIFY(!f.notes.messages.contains(QStringLiteral("网站信息保存完毕")));
+        QVERIFY(!f.notes.messages.contains(QStringLiteral("替换规则保存完毕！")));
+    }
+
     void addressNormalisers()
     {
         Fixture f;

@@ -133,8 +133,9 @@ FieldCheck Session::saveEdit(const QString &tag, const QString &webTitle, const 
     if (rec->state == itemstate::NotCollected)
         return refuse({rec->itemstate == 0 ? QStringLiteral("未采集宝贝暂不能进行编辑")
                                            : QStringLiteral("宝贝状态不正确"), {}}, true);
+    // The row was there a moment ago: a failed write is the database's fault, not a lost row.
     if (!m_db.saveEdit(id, webTitle, webKey, webDoc))
-        return refuse({QStringLiteral("参数丢失，保存失败"), {}}, true);
+        return refuse({QStringLiteral("保存失败：数据库无法写入"), {}}, true);
     emit rowLabelById(id, QStringLiteral("已修改"));
     const QString done = QStringLiteral("保存成功，请重新上传该数据！");
     emit status(done);
