@@ -241,8 +241,12 @@ void Simulator::handle(QTcpSocket *socket, SimRequest request)
     Reply reply = route(request);
     if (viaPrefix && reply.contentType.startsWith("text/html")) {
         static const QRegularExpression absolute(QStringLiteral("http://([a-z0-9.-]+\\.(taobao|taobaocdn|tmall)\\.com)/"));
-        const QString text = bytestostr(reply.body, QStringLiteral("GBK"));
-        reply.body = gb(QString(text).replace(absolute, QStringLiteral("/_host/\\1/")));
+        QString text = bytestostr(reply.body, QStringLiteral("GBK"));
+        // Links within the host first, then links to the other simulated hosts.
+        const QString own = QStringLiteral("/_host/") + QString::fromLatin1(request.host) + QLatin1Char('/');
+        text.replace(QStringLiteral("href=\"/"), QStringLiteral("href=\"") + own);
+        text.replace(QStringLiteral("src=\"/"), QStringLiteral("src=\"") + own);
+        reply.body = gb(text.replace(absolute, QStringLiteral("/_host/\\1/")));
     }
     if (reply.hang)
         return;   // the connection stays open and silent until the client gives up

@@ -265,6 +265,22 @@ private slots:
         QVERIFY(index.contains(QStringLiteral("已发布 2 件宝贝")));
     }
 
+    // A plain browser pages through the shop and follows its item links within the simulator.
+    void browserCanPageThroughTheShop()
+    {
+        Simulator sim;
+        QVERIFY(sim.listen());
+        const QString prefix = "/_host/" + sim.options().shopHost;
+        const QString page = get(sim, "127.0.0.1", prefix + outside::shopListQuery + "1").text();
+        QVERIFY(page.contains("href=\"" + prefix + outside::shopListQuery + "2\""));
+        QVERIFY(page.contains("href=\"/_host/" + outside::itemHost + outside::itemPagePath));
+        QVERIFY(!page.contains("http://"));
+        const QString item = get(sim, "127.0.0.1", "/_host/" + outside::itemHost + outside::itemPagePath
+                                                     + sim.items().at(0).id).text();
+        QVERIFY(item.contains(sim.items().at(0).title));
+        QVERIFY(item.contains("src=\"/_host/img0"));
+    }
+
     void maskedPicturesAreServed()
     {
         Simulator sim;
