@@ -241,6 +241,23 @@ private slots:
         QVERIFY(t.elapsed() < 3000);
     }
 
+    // A page cut off on the way is a failure, not a shorter page.
+    void truncatedAnswerGivesEmptyText()
+    {
+        QTcpServer stalling;
+        QVERIFY(stalling.listen(QHostAddress::LocalHost));
+        connect(&stalling, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *s = stalling.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [s] {
+                s->readAll();
+                s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1000\r\n\r\n<html>half");
+            });
+        });
+        pointAt(stalling.serverPort());
+        WebService::instance().setTransferTimeout(300);
+        QCOMPARE(get(outside::itemPageAddress("1")), QString());
+    }
+
     void answerIsDroppedWhenTheAskerIsGone()
     {
         auto *asker = new QObject;

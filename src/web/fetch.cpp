@@ -155,7 +155,11 @@ void WebService::send(std::shared_ptr<Request> r)
         const QByteArray setCookie = reply->rawHeader("Set-Cookie");
         if (!setCookie.isEmpty())
             cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies(setCookie), r->url);
-        if (!statusAttr.isValid()) {   // no answer at all: refused, unreachable, timed out
+        // No answer at all (refused, unreachable, timed out), or an answer cut off on the way:
+        // a failure. An HTTP error status with its page is an answer like any other.
+        const int error = reply->error();
+        const bool transportFailed = (error > 0 && error < 200) || (error >= 300 && error < 400);
+        if (!statusAttr.isValid() || transportFailed) {
             r->finish(QString());
             return;
         }
