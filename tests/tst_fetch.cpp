@@ -242,20 +242,30 @@ private slots:
     }
 
     // A page cut off on the way is a failure, not a shorter page.
+    void truncatedAnswerGivesEmptyText_data()
+    {
+        QTest::addColumn<bool>("serverCloses");
+        QTest::newRow("server closes mid-page") << true;
+        QTest::newRow("server stalls mid-page") << false;
+    }
     void truncatedAnswerGivesEmptyText()
     {
-        QTcpServer stalling;
-        QVERIFY(stalling.listen(QHostAddress::LocalHost));
-        connect(&stalling, &QTcpServer::newConnection, this, [&] {
-            QTcpSocket *s = stalling.nextPendingConnection();
-            connect(s, &QTcpSocket::readyRead, s, [s] {
+        QFETCH(bool, serverCloses);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *s = server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [s, serverCloses] {
                 s->readAll();
                 s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1000\r\n\r\n<html>half");
+                if (serverCloses)
+                    s->disconnectFromHost();
             });
         });
-        pointAt(stalling.serverPort());
+        pointAt(server.serverPort());
         WebService::instance().setTransferTimeout(300);
         QCOMPARE(get(outside::itemPageAddress("1")), QString());
+        QCOMPARE(post(outside::uploadPath, "a=1"), QString());
     }
 
     void answerIsDroppedWhenTheAskerIsGone()
