@@ -341,12 +341,12 @@ private slots:
         QCOMPARE(f.notes.messages.last(), QStringLiteral("替换规则保存完毕！"));
         QCOMPARE(f.status(), QStringLiteral("替换规则保存完毕！"));
         const auto c = f.prepare().loadSettings();
-        QCOMPARE(c->title.replaceOn, 1);
-        QCOMPARE(c->title.find, QStringLiteral("鞋"));
-        QCOMPARE(c->key.addOn, 1);
-        QCOMPARE(c->key.addText, QStringLiteral("包邮"));
-        QCOMPARE(c->key.position, 0);
-        QCOMPARE(c->doc.position, 1);
+        QCOMPARE(c->rules.title.replaceOn, true);
+        QCOMPARE(c->rules.title.find, QStringLiteral("鞋"));
+        QCOMPARE(c->rules.key.addOn, true);
+        QCOMPARE(c->rules.key.addText, QStringLiteral("包邮"));
+        QCOMPARE(c->rules.key.addBefore, true);
+        QCOMPARE(c->rules.doc.addBefore, false);
     }
 
     void siteSettingsSave()
@@ -430,10 +430,10 @@ private slots:
         pid->setText("mm_1'2");
         f.get<QLineEdit>("alimama_item")->setFocus();
         QCOMPARE(f.prepare().loadSettings()->alimama, QStringLiteral("mm_1'2"));
+        // A new start shows it again.
         f.window.reset();
-        Fixture *again = &f;
-        again->open();
-        QCOMPARE(again->get<QLineEdit>("alimama_pid")->text(), QStringLiteral("mm_1'2"));
+        f.open();
+        QCOMPARE(f.get<QLineEdit>("alimama_pid")->text(), QStringLiteral("mm_1'2"));
     }
 
     void openButtonsAndLinks()

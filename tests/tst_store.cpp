@@ -59,10 +59,10 @@ private slots:
         QCOMPARE(c->web_adminpath, QStringLiteral("admin"));
         QCOMPARE(c->alimama, QString());
         QCOMPARE(c->pageid, 0);
-        for (const StoredRuleGroup *g : {&c->title, &c->doc, &c->key}) {
-            QCOMPARE(g->replaceOn, 0);
-            QCOMPARE(g->addOn, 0);
-            QCOMPARE(g->position, 1);
+        for (const RuleGroup *g : {&c->rules.title, &c->rules.doc, &c->rules.key}) {
+            QCOMPARE(g->replaceOn, false);
+            QCOMPARE(g->addOn, false);
+            QCOMPARE(g->addBefore, false);
         }
 
         // A second start opens the same file as it is.
@@ -181,12 +181,12 @@ private slots:
         QCOMPARE(db.loadSettings()->web_user, QStringLiteral("user2"));
 
         QSqlQuery(db.database()).exec("DELETE FROM soft_config");
-        StoredRuleGroup g;
-        g.replaceOn = 1;
-        g.find = "x";
-        QVERIFY(db.saveRules(g, {}, {}));
+        RuleSet rules;
+        rules.title.replaceOn = true;
+        rules.title.find = "x";
+        QVERIFY(db.saveRules(rules));
         QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 1);
-        QCOMPARE(db.loadSettings()->title.find, QStringLiteral("x"));
+        QCOMPARE(db.loadSettings()->rules.title.find, QStringLiteral("x"));
     }
 
     void textsAreStoredVerbatim_data()
@@ -221,15 +221,15 @@ private slots:
 
         db.savePublisherId(text);
         QVERIFY(db.saveSiteSettings(text, text, text, text));
-        StoredRuleGroup g{1, 1, 0, text, text, text};
-        QVERIFY(db.saveRules(g, g, g));
+        const RuleGroup g{true, text, text, true, text, true};
+        QVERIFY(db.saveRules({g, g, g}));
         const auto c = db.loadSettings();
         QCOMPARE(c->alimama, text);
         QCOMPARE(c->web_user, text);
         QCOMPARE(c->web_server, text);
-        QCOMPARE(c->title.find, text);
-        QCOMPARE(c->key.addText, text);
-        QCOMPARE(c->doc.replacement, text);
+        QCOMPARE(c->rules.title.find, text);
+        QCOMPARE(c->rules.key.addText, text);
+        QCOMPARE(c->rules.doc.replacement, text);
         QVERIFY(db.deleteById(id));
         QCOMPARE(scalar(db, "SELECT count(*) FROM itemlist").toInt(), 0);
     }

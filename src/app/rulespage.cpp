@@ -93,26 +93,26 @@ void RulesPage::addClicked(Group &g)
         g.addText->setFocus();
 }
 
-void RulesPage::loadGroup(Group &g, const StoredRuleGroup &stored)
+void RulesPage::loadGroup(Group &g, const RuleGroup &stored)
 {
     // A switch that goes from clear to ticked runs its click handler, as a click would.
     const bool replaceWas = g.replace->isChecked(), addWas = g.add->isChecked();
-    g.replace->setChecked(stored.replaceOn != 0);
-    if (!replaceWas && stored.replaceOn != 0)
+    g.replace->setChecked(stored.replaceOn);
+    if (!replaceWas && stored.replaceOn)
         replaceClicked(g);
-    g.add->setChecked(stored.addOn != 0);
-    if (!addWas && stored.addOn != 0)
+    g.add->setChecked(stored.addOn);
+    if (!addWas && stored.addOn)
         addClicked(g);
-    g.position[stored.position == 0 ? 0 : 1]->setChecked(true);
+    g.position[stored.addBefore ? 0 : 1]->setChecked(true);
     g.find->setText(stored.find);
     g.replacement->setText(stored.replacement);
     g.addText->setText(stored.addText);
     // A switch stored clear greys its boxes but leaves them enabled.
-    if (stored.replaceOn == 0) {
+    if (!stored.replaceOn) {
         ui::setBackground(g.find, ui::kGrey);
         ui::setBackground(g.replacement, ui::kGrey);
     }
-    if (stored.addOn == 0) {
+    if (!stored.addOn) {
         ui::setBackground(g.addText, ui::kGrey);
         g.position[0]->setEnabled(false);
         g.position[1]->setEnabled(false);
@@ -121,9 +121,9 @@ void RulesPage::loadGroup(Group &g, const StoredRuleGroup &stored)
 
 void RulesPage::load(const SoftConfig &config)
 {
-    loadGroup(m_title, config.title);
-    loadGroup(m_doc, config.doc);
-    loadGroup(m_key, config.key);
+    loadGroup(m_title, config.rules.title);
+    loadGroup(m_doc, config.rules.doc);
+    loadGroup(m_key, config.rules.key);
 }
 
 RuleGroup RulesPage::ruleOf(const Group &g)

@@ -10,7 +10,6 @@ class QLineEdit;
 class QRadioButton;
 class Session;
 struct SoftConfig;
-struct StoredRuleGroup;
 
 // "采集替换规则": the replace and add rules of the title, keywords and description.
 // The rules in force are always what these controls hold, saved or not.
@@ -36,7 +35,7 @@ private:
     static RuleGroup ruleOf(const Group &g);
     static void replaceClicked(Group &g);
     static void addClicked(Group &g);
-    static void loadGroup(Group &g, const StoredRuleGroup &stored);
+    static void loadGroup(Group &g, const RuleGroup &stored);
     void save();
 
     Session &m_session;

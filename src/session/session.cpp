@@ -4,22 +4,6 @@
 
 #include <QDir>
 
-namespace {
-
-StoredRuleGroup stored(const RuleGroup &g)
-{
-    StoredRuleGroup s;
-    s.replaceOn = g.replaceOn ? 1 : 0;
-    s.addOn = g.addOn ? 1 : 0;
-    s.position = g.addBefore ? 0 : 1;
-    s.find = g.find;
-    s.replacement = g.replacement;
-    s.addText = g.addText;
-    return s;
-}
-
-} // namespace
-
 Session::Session(QObject *parent) : QObject(parent) {}
 
 QString Session::welcomeText()
@@ -84,7 +68,7 @@ RuleCheck Session::saveRules(const RuleSet &rules)
         showmsg(c.message);
         return c;
     }
-    if (!m_db.saveRules(stored(rules.title), stored(rules.key), stored(rules.doc))) {
+    if (!m_db.saveRules(rules)) {
         const QString failed = QStringLiteral("替换规则保存失败：数据库无法写入");
         showmsg(failed);
         emit status(failed);

@@ -91,12 +91,13 @@ ItemRecord readRecord(const QSqlQuery &q)
     return r;
 }
 
-StoredRuleGroup readGroup(const QSqlRecord &rec, const QString &p, const QString &tx)
+// A switch is on for any value but 0; the position 0 puts the add text before, any other after.
+RuleGroup readGroup(const QSqlRecord &rec, const QString &p, const QString &tx)
 {
-    StoredRuleGroup g;
-    g.replaceOn = rec.value(p + "_1").toInt();
-    g.addOn = rec.value(p + "_2").toInt();
-    g.position = rec.value(p + "_3").toInt();
+    RuleGroup g;
+    g.replaceOn = rec.value(p + "_1").toInt() != 0;
+    g.addOn = rec.value(p + "_2").toInt() != 0;
+    g.addBefore = rec.value(p + "_3").toInt() == 0;
     g.find = rec.value(tx + "_1").toString();
     g.replacement = rec.value(tx + "_2").toString();
     g.addText = rec.value(tx + "_3").toString();
@@ -305,9 +306,9 @@ std::optional<SoftConfig> ProfileDb::loadSettings()
     c.web_adminpath = rec.value("web_adminpath").toString();
     c.alimama = rec.value("alimama").toString();
     c.pageid = rec.value("pageid").toInt();
-    c.title = readGroup(rec, "t", "ttx");
-    c.doc = readGroup(rec, "d", "dtx");
-    c.key = readGroup(rec, "k", "ktx");
+    c.rules.title = readGroup(rec, "t", "ttx");
+    c.rules.doc = readGroup(rec, "d", "dtx");
+    c.rules.key = readGroup(rec, "k", "ktx");
     return c;
 }
 
@@ -341,16 +342,16 @@ bool ProfileDb::savePublisherId(const QString &pid)
     return exec(QStringLiteral("UPDATE soft_config SET alimama=?"), {pid});
 }
 
-bool ProfileDb::saveRules(const StoredRuleGroup &title, const StoredRuleGroup &key, const StoredRuleGroup &doc)
+bool ProfileDb::saveRules(const RuleSet &rules)
 {
     QStringList columns;
     QVariantList values;
-    const struct { const StoredRuleGroup &g; const char *p; const char *tx; } groups[] = {
-        {title, "t", "ttx"}, {key, "k", "ktx"}, {doc, "d", "dtx"}};
+    const struct { const RuleGroup &g; const char *p; const char *tx; } groups[] = {
+        {rules.title, "t", "ttx"}, {rules.key, "k", "ktx"}, {rules.doc, "d", "dtx"}};
     for (const auto &e : groups) {
         const QString p = QString::fromLatin1(e.p), tx = QString::fromLatin1(e.tx);
         columns << p + "_1" << p + "_2" << p + "_3" << tx + "_1" << tx + "_2" << tx + "_3";
-        values << e.g.replaceOn << e.g.addOn << (e.g.position == 0 ? 0 : 1)
+        values << int(e.g.replaceOn) << int(e.g.addOn) << (e.g.addBefore ? 0 : 1)
                << e.g.find << e.g.replacement << e.g.addText;
     }
     return writeSettings(columns, values);

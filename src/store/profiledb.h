@@ -1,24 +1,18 @@
 #pragma once
 
+#include "rules/rules.h"
+
 #include <QString>
 #include <QStringList>
 #include <QSqlDatabase>
 #include <optional>
 #include <vector>
 
-// One rule group as stored: replace switch, add switch, add position, and the three texts.
-struct StoredRuleGroup {
-    int replaceOn = 0;
-    int addOn = 0;
-    int position = 1;      // 0: before the text, anything else: after it
-    QString find, replacement, addText;
-};
-
 // The single settings row.
 struct SoftConfig {
     QString web_server, web_user, web_pass, web_adminpath, alimama;
     int pageid = 0;
-    StoredRuleGroup title, doc, key;   // t_*, d_*, k_*
+    RuleSet rules;   // t_*, d_*, k_*
 };
 
 // What the item list shows of one row.
@@ -70,7 +64,7 @@ public:
     bool saveSiteSettings(const QString &user, const QString &pass, const QString &server,
                           const QString &adminpath);
     bool savePublisherId(const QString &pid);
-    bool saveRules(const StoredRuleGroup &title, const StoredRuleGroup &key, const StoredRuleGroup &doc);
+    bool saveRules(const RuleSet &rules);
     bool setPageId(int page);
     bool resetPageId();
     int pageId();
