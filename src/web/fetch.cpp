@@ -222,16 +222,12 @@ QByteArray headerValue(const QString &value)
 
 void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done)
 {
+    auto r = std::make_shared<WebService::Request>(makeRequest(address, charset, context, std::move(done)));
     if (address.isNull() || address == kFalse) {
-        QPointer<QObject> guard(context);
-        const bool hasContext = context != nullptr;
-        QTimer::singleShot(0, &WebService::instance(), [guard, hasContext, done] {
-            if (!(hasContext && guard.isNull()) && done)
-                done(kFalse);
-        });
+        QTimer::singleShot(0, &WebService::instance(), [r] { r->finish(kFalse); });
         return;
     }
-    WebService::instance().start(makeRequest(address, charset, context, std::move(done)));
+    WebService::instance().start(std::move(*r));
 }
 
 void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
