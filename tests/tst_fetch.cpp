@@ -1,6 +1,9 @@
+#include "httpstub.h"
 #include "outside/outside.h"
 #include "sim/simulator.h"
+#include "web/cookiejar.h"
 #include "web/fetch.h"
+#include "web/inflate.h"
 #include "web/md5.h"
 #include "web/text.h"
 
@@ -61,6 +64,22 @@ class TestFetch : public QObject
                == outside::loginOk;
     }
 
+    enum Kind { Get, Plain, Post };
+    QString fetchFrom(quint16 port, Kind kind, int ms = 8000)
+    {
+        pointAt(port);
+        const QString address = "http://" + site + "/page";
+        QObject asker;   // an answer that comes after the wait has nobody to go to
+        return wait([&](FetchDone d) {
+            switch (kind) {
+            case Get: httpget(address, site, {}, "gb2312", &asker, d); break;
+            case Plain: gethtml(address, "gb2312", &asker, d); break;
+            case Post: httppost(address, site, {}, "a=1", "gb2312", &asker, d); break;
+            }
+        }, ms);
+    }
+
+
 private slots:
     void initTestCase()
     {
@@ -77,7 +96,8 @@ private slots:
         sim->options().compress.clear();
         sim->options().slowMs = 0;
         WebService::instance().setTransferTimeout(WebService::kDefaultTimeoutMs);
-        WebService::instance().manager()->setCookieJar(new QNetworkCookieJar);   // a fresh browser
+        WebService::instance().setDeadline(WebService::kDefaultDeadlineMs);
+        WebService::instance().clearCookies();   // a fresh browser
         pointAt(sim->port());
     }
 
@@ -266,6 +286,135 @@ private slots:
         WebService::instance().setTransferTimeout(300);
         QCOMPARE(get(outside::itemPageAddress("1")), QString());
         QCOMPARE(post(outside::uploadPath, "a=1"), QString());
+    }
+
+    // What a hostile or broken server sends must end as a failed fetch, soon and without
+    // holding its bytes.
+    void hostileBodiesFail_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("fault");
+        for (int k : {Get, Plain, Post}) {
+            const char *name = k == Get ? "httpget" : k == Plain ? "gethtml" : "httppost";
+            for (const char *fault : {"bomb", "endless", "trickle", "truncated-gzip", "trailing-bytes"})
+                QTest::addRow("%s %s", name, fault) << k << QString::fromLatin1(fault);
+        }
+    }
+    void hostileBodiesFail()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, fault);
+        // The post offers deflate only; the fetches take gzip as well.
+        const bool gzip = kind != Post;
+        const QByteArray coding = gzip ? "gzip" : "deflate";
+        static const QByteArray bomb = deflateBody(QByteArray(40 << 20, 'a'), true);
+        static const QByteArray bombZlib = deflateBody(QByteArray(40 << 20, 'a'), false);
+        const QByteArray page = deflateBody(QByteArray(5000, 'p'), gzip);
+        HttpStub stub([&](QTcpSocket *s, const QByteArray &) {
+            const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: " + coding + "\r\n";
+            if (fault == "bomb") {
+                const QByteArray &b = gzip ? bomb : bombZlib;
+                s->write(head + "Content-Length: " + QByteArray::number(b.size()) + "\r\n\r\n" + b);
+            } else if (fault == "truncated-gzip" || fault == "trailing-bytes") {
+                const QByteArray b = fault == "trailing-bytes" ? page + "junk" : page.left(page.size() - 20);
+                s->write(head + "Content-Length: " + QByteArray::number(b.size()) + "\r\n\r\n" + b);
+            } else {
+                // A body without an end: a megabyte at a time, or a byte now and then.
+                s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n");
+                auto *t = new QTimer(s);
+                const bool trickle = fault == "trickle";
+                connect(t, &QTimer::timeout, s, [s, trickle] {
+                    if (s->bytesToWrite() < (4 << 20))
+                        s->write(trickle ? QByteArray("x") : QByteArray(1 << 20, 'x'));
+                });
+                t->start(trickle ? 50 : 1);
+            }
+        });
+        WebService::instance().setTransferTimeout(300);
+        WebService::instance().setDeadline(800);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(fetchFrom(stub.serverPort(), Kind(kind)), QString());
+        QVERIFY2(t.elapsed() < 4000, qPrintable(QString::number(t.elapsed())));
+    }
+
+    void multiMemberGzipYieldsEveryMember_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("httpget") << int(Get);
+        QTest::newRow("gethtml") << int(Plain);
+    }
+    void multiMemberGzipYieldsEveryMember()
+    {
+        QFETCH(int, kind);
+        const QByteArray body = deflateBody("<p>one</p>", true) + deflateBody("<p>two</p>", true);
+        HttpStub stub([&](QTcpSocket *s, const QByteArray &) {
+            HttpStub::answer(s, body, "Content-Encoding: gzip\r\n");
+        });
+        QCOMPARE(fetchFrom(stub.serverPort(), Kind(kind)), QStringLiteral("<p>one</p><p>two</p>"));
+    }
+
+    // An unknown client-error status still comes with its page, like any other error status.
+    void unknownErrorStatusKeepsItsPage()
+    {
+        HttpStub stub([](QTcpSocket *s, const QByteArray &) {
+            HttpStub::answer(s, "<p>teapot</p>", {}, "418 I'm a teapot");
+        });
+        for (int k : {Get, Plain, Post})
+            QCOMPARE(fetchFrom(stub.serverPort(), Kind(k)), QStringLiteral("<p>teapot</p>"));
+    }
+
+    // A kept-alive connection that the server has closed behind the client's back: the post is
+    // sent again on a new one, body and all, instead of coming back empty.
+    void postSurvivesAServerThatClosesAfterEachReply()
+    {
+        int empty = 0, bodiesMissing = 0;
+        HttpStub stub([&](QTcpSocket *s, const QByteArray &request) {
+            if (!request.endsWith("\r\n\r\nn=1"))
+                ++bodiesMissing;
+            HttpStub::answer(s, "OK");
+            s->flush();
+            s->disconnectFromHost();
+        });
+        pointAt(stub.serverPort());
+        constexpr int kPosts = 1000;
+        for (int i = 0; i < kPosts; ++i)
+            if (post("/p", "n=1") != QLatin1String("OK"))
+                ++empty;
+        QCOMPARE(empty, 0);
+        QCOMPARE(bodiesMissing, 0);
+        QVERIFY(stub.requests >= kPosts);
+    }
+
+    void cookieJarKeepsTheNewestCookiesOfAHost()
+    {
+        int n = 0;
+        HttpStub stub([&](QTcpSocket *s, const QByteArray &) {
+            QByteArray cookies;
+            for (int i = 0; i < 40; ++i, ++n)
+                cookies += "Set-Cookie: c" + QByteArray::number(n) + "=v; path=/\r\n";
+            HttpStub::answer(s, "x", cookies);
+        });
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(fetchFrom(stub.serverPort(), Plain), QStringLiteral("x"));
+        const QList<QNetworkCookie> kept = WebService::instance().cookieJar()->cookiesForUrl(QUrl("http://" + site + "/"));
+        QCOMPARE(kept.size(), WebService::kMaxCookiesPerHost);
+        QStringList names;
+        for (const QNetworkCookie &c : kept)
+            names << QString::fromLatin1(c.name());
+        QVERIFY(names.contains("c399"));
+        QVERIFY(!names.contains("c0"));
+    }
+
+    // The request target keeps the meaning urlencode gave it: the network stack writes
+    // unreserved characters plainly (%7E as ~), which every server decodes the same.
+    void encodedTargetKeepsItsMeaning()
+    {
+        const QString value = QStringLiteral("a~b-c_d.e 女装/+&=");
+        get("http://" + site + "/p?v=" + urlencode(value));
+        const QByteArray sent = sim->requests().last().query("v");
+        const QByteArray bytes = QByteArray::fromPercentEncoding(QByteArray(sent).replace('+', ' '));
+        QCOMPARE(QString(QStringDecoder("GBK").decode(bytes)), value);
     }
 
     void answerIsDroppedWhenTheAskerIsGone()

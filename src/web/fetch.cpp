@@ -1,29 +1,40 @@
 #include "web/fetch.h"
 #include "outside/outside.h"
+#include "web/cookiejar.h"
 #include "web/inflate.h"
 #include "web/text.h"
 
+#include <QDeadlineTimer>
+#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
-#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
+
+Q_LOGGING_CATEGORY(lcFetch, "velorix.fetch")
 
 namespace {
 
 const QString kFalse = QStringLiteral("$False$");
 
 // A request body that reports no size of its own: the network stack then keeps the
-// Content-Length header where the header set puts it instead of appending its own.
+// Content-Length header where the header set puts it instead of appending its own. It can
+// still be rewound, so a post that the stack sends again on a fresh connection (the kept-alive
+// one having been closed by the server) carries its body the second time too.
 class SequentialBody : public QIODevice
 {
 public:
     SequentialBody(QByteArray data, QObject *parent) : QIODevice(parent), m_data(std::move(data))
     {
-        open(QIODevice::ReadOnly);
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
     bool isSequential() const override { return true; }
+    bool reset() override
+    {
+        m_pos = 0;
+        return true;
+    }
     qint64 bytesAvailable() const override { return m_data.size() - m_pos + QIODevice::bytesAvailable(); }
     bool atEnd() const override { return m_pos >= m_data.size() && QIODevice::bytesAvailable() == 0; }
 
@@ -49,6 +60,10 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// How much of the answer the network stack may hold before it stops reading from the socket
+// and waits for us: the cap below is then checked as the bytes come, not after they all came.
+constexpr qint64 kReadBufferBytes = 256 * 1024;
+
 } // namespace
 
 struct WebService::Request {
@@ -57,11 +72,15 @@ struct WebService::Request {
     QList<QPair<QByteArray, QByteArray>> headers;   // sent in this order
     QByteArray body;
     QString charset;
-    bool ownEncoding = false;   // the header set names Accept-Encoding, so bodies arrive compressed
     int redirects = 0;
+    QDeadlineTimer deadline;
     bool hasContext = false;
     QPointer<QObject> context;
     FetchDone done;
+
+    // The answer so far, and why it is refused when it is.
+    QByteArray received;
+    QString failure;
 
     void finish(const QString &text)
     {
@@ -69,6 +88,11 @@ struct WebService::Request {
             return;
         if (done)
             done(text);
+    }
+    void fail(const QString &why)
+    {
+        qCWarning(lcFetch).noquote() << method << url.toString() << "failed:" << why;
+        finish(QString());
     }
     void setHeader(const QByteArray &name, const QByteArray &value)
     {
@@ -99,24 +123,31 @@ WebService &WebService::instance()
 
 WebService::WebService() : m_manager(new QNetworkAccessManager(this))
 {
-    m_manager->setCookieJar(new QNetworkCookieJar(m_manager));
+    clearCookies();
 }
 
-QNetworkCookieJar *WebService::cookieJar() const
+BoundedCookieJar *WebService::cookieJar() const
 {
-    return m_manager->cookieJar();
+    return static_cast<BoundedCookieJar *>(m_manager->cookieJar());
+}
+
+void WebService::clearCookies()
+{
+    m_manager->setCookieJar(new BoundedCookieJar(kMaxCookiesPerHost, kMaxCookies, m_manager));
 }
 
 void WebService::start(Request request)
 {
-    send(std::make_shared<Request>(std::move(request)));
+    auto r = std::make_shared<Request>(std::move(request));
+    r->deadline = QDeadlineTimer(m_deadlineMs);
+    send(std::move(r));
 }
 
 void WebService::send(std::shared_ptr<Request> r)
 {
     const QUrl target = outside::route(r->url);
     if (!r->url.isValid() || r->url.host().isEmpty() || !target.isValid()) {
-        QTimer::singleShot(0, this, [r] { r->finish(QString()); });
+        QTimer::singleShot(0, this, [r] { r->fail(QStringLiteral("not a usable address")); });
         return;
     }
     QNetworkRequest req(target);
@@ -148,26 +179,60 @@ void WebService::send(std::shared_ptr<Request> r)
     } else {
         reply = m_manager->get(req);
     }
+    reply->setReadBufferSize(kReadBufferBytes);
+    r->received.clear();
+    r->failure.clear();
+
+    // The idle time-out only fires when nothing arrives; a server that trickles is cut off here.
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, reply, [r, reply] {
+        r->failure = QStringLiteral("no complete answer within the time limit");
+        reply->abort();
+    });
+    deadline->start(int(qMax<qint64>(0, r->deadline.remainingTime())));
+
+    connect(reply, &QNetworkReply::readyRead, this, [r, reply] {
+        if (!r->failure.isEmpty())
+            return;
+        const QByteArray chunk = reply->readAll();
+        if (r->received.size() + chunk.size() > kMaxBodyBytes) {
+            r->failure = QStringLiteral("answer larger than %1 bytes").arg(kMaxBodyBytes);
+            r->received.clear();
+            reply->abort();
+            return;
+        }
+        r->received += chunk;
+    });
 
     connect(reply, &QNetworkReply::finished, this, [this, r, reply] {
         reply->deleteLater();
+        if (!r->failure.isEmpty()) {
+            r->fail(r->failure);
+            return;
+        }
+        if (reply->isOpen())
+            r->received += reply->readAll();
         const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const QByteArray setCookie = reply->rawHeader("Set-Cookie");
         if (!setCookie.isEmpty())
             cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies(setCookie), r->url);
-        // No answer at all (refused, unreachable, timed out), or an answer cut off on the way:
-        // a failure. An HTTP error status with its page is an answer like any other.
-        const int error = reply->error();
-        const bool transportFailed = (error > 0 && error < 200) || (error >= 300 && error < 400);
-        if (!statusAttr.isValid() || transportFailed) {
-            r->finish(QString());
+        const QNetworkReply::NetworkError error = reply->error();
+        if (!statusAttr.isValid()) {
+            r->fail(QStringLiteral("no answer (%1)").arg(reply->errorString()));
             return;
         }
         const int status = statusAttr.toInt();
+        // An HTTP error status comes with its page, which is an answer like any other; every
+        // other error of the network stack (cut off, refused, mangled) is a failure.
+        if (error != QNetworkReply::NoError && status < 400) {
+            r->fail(QStringLiteral("status %1, %2").arg(status).arg(reply->errorString()));
+            return;
+        }
         const QByteArray location = reply->rawHeader("Location");
         if (isRedirect(status) && !location.isEmpty()) {
             if (++r->redirects > kMaxRedirects) {
-                r->finish(QString());
+                r->fail(QStringLiteral("too many redirects"));
                 return;
             }
             // As a browser does: a moved POST is fetched again with GET.
@@ -182,17 +247,16 @@ void WebService::send(std::shared_ptr<Request> r)
             send(r);
             return;
         }
-        QByteArray body = reply->readAll();
-        if (r->ownEncoding) {
-            const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
-            if (coding == "gzip" || coding == "x-gzip" || coding == "deflate") {
-                const auto plain = inflateBody(body);
-                if (!plain) {
-                    r->finish(QString());
-                    return;
-                }
-                body = *plain;
+        QByteArray body = std::move(r->received);
+        const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+        if (coding == "gzip" || coding == "x-gzip" || coding == "deflate") {
+            QString why;
+            auto plain = inflateBody(body, kMaxBodyBytes, &why);
+            if (!plain) {
+                r->fail(why);
+                return;
             }
+            body = std::move(*plain);
         }
         r->finish(bytestostr(body, r->charset));
     });
@@ -227,6 +291,9 @@ void gethtml(const QString &address, const QString &charset, QObject *context, F
         QTimer::singleShot(0, &WebService::instance(), [r] { r->finish(kFalse); });
         return;
     }
+    // The plain fetch names the encodings a browser offers, as the network stack would on its
+    // own; naming them here leaves the unpacking, and its size limit, to us.
+    r->headers = {{"Accept-Encoding", "gzip, deflate"}};
     WebService::instance().start(std::move(*r));
 }
 
@@ -234,7 +301,6 @@ void httpget(const QString &address, const QString &host, const QString &referer
              QObject *context, FetchDone done)
 {
     WebService::Request r = makeRequest(address, charset, context, std::move(done));
-    r.ownEncoding = true;
     r.headers = {
         {"Accept", "*/*"},
         {"Referer", headerValue(referer)},
@@ -252,7 +318,6 @@ void httppost(const QString &address, const QString &host, const QString &refere
 {
     WebService::Request r = makeRequest(address, charset, context, std::move(done));
     r.method = "POST";
-    r.ownEncoding = true;
     // The body is ASCII; Latin-1 keeps one byte per character, so the length always matches.
     r.body = body.toLatin1();
     r.headers = {

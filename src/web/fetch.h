@@ -5,7 +5,7 @@
 #include <functional>
 
 class QNetworkAccessManager;
-class QNetworkCookieJar;
+class BoundedCookieJar;
 
 // The page as text; an empty text on any failure.
 using FetchDone = std::function<void(const QString &text)>;
@@ -34,13 +34,26 @@ public:
     static WebService &instance();
 
     QNetworkAccessManager *manager() const { return m_manager; }
-    QNetworkCookieJar *cookieJar() const;
+    BoundedCookieJar *cookieJar() const;
+    // Forgets every cookie, as a fresh browser profile would.
+    void clearCookies();
 
-    // A fetch that receives nothing for this long ends with an empty text.
+    // A fetch that receives nothing for this long ends with an empty text, as does one that
+    // grows past kMaxBodyBytes; the reason goes to the log (category velorix.fetch).
     void setTransferTimeout(int ms) { m_timeoutMs = ms; }
     int transferTimeout() const { return m_timeoutMs; }
 
+    // Whatever keeps arriving, a fetch ends by this time (redirects included).
+    void setDeadline(int ms) { m_deadlineMs = ms; }
+    int deadline() const { return m_deadlineMs; }
+
     static constexpr int kDefaultTimeoutMs = 60000;
+    static constexpr int kDefaultDeadlineMs = 3 * kDefaultTimeoutMs;
+    static constexpr int kMaxCookiesPerHost = 50;
+    static constexpr int kMaxCookies = 1000;
+    // No page of the outside services comes near this, received or unpacked; an answer that
+    // does is refused rather than held.
+    static constexpr qsizetype kMaxBodyBytes = 32 * 1024 * 1024;
     static constexpr int kMaxRedirects = 10;
 
     struct Request;
@@ -52,4 +65,5 @@ private:
 
     QNetworkAccessManager *m_manager;
     int m_timeoutMs = kDefaultTimeoutMs;
+    int m_deadlineMs = kDefaultDeadlineMs;
 };
