@@ -85,6 +85,9 @@ private slots:
         QTest::newRow("empty title") << "5" << "" << "d" << "k" << "网页标题不能为空" << "web_title";
         QTest::newRow("title 251") << "5" << QString(251, 't') << "d" << "k" << "网页标题不能为空" << "web_title";
         QTest::newRow("title 250") << "5" << t250 << "d" << "k" << "" << "";
+        const QString emoji = QStringLiteral("\U0001F600");
+        QTest::newRow("title 250 emoji") << "5" << emoji.repeated(250) << "d" << "k" << "" << "";
+        QTest::newRow("title 251 emoji") << "5" << emoji.repeated(251) << "d" << "k" << "网页标题不能为空" << "web_title";
         QTest::newRow("empty doc") << "5" << "t" << "" << "" << "网页描述不能为空" << "web_doc";
         QTest::newRow("doc 251") << "5" << "t" << QString(251, 'd') << "k" << "网页描述不能为空" << "web_doc";
         QTest::newRow("empty key") << "5" << "t" << "d" << "" << "网页关键词不能为空" << "web_key";

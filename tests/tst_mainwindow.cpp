@@ -164,11 +164,23 @@ private slots:
             {"ttx_3", 50, ""}, {"web_title", 250, "一般不超过80个字符"}, {"web_key", 250, "一般不超过100个字符"},
             {"web_doc", 250, "一般不超过200个字符"},
         };
+        const QString emoji = QStringLiteral("\U0001F600");
         for (const auto &b : boxes) {
             auto *box = f.get<QLineEdit>(b.name);
             QVERIFY2(box, b.name);
-            QCOMPARE(box->maxLength(), b.max);
             QCOMPARE(box->toolTip(), QString::fromUtf8(b.tip));
+            if (b.max < 250) {
+                QCOMPARE(box->maxLength(), b.max);
+                continue;
+            }
+            // The work boxes count characters: an emoji is one, and none is cut in half.
+            box->setText(emoji.repeated(251));
+            QCOMPARE(box->text(), emoji.repeated(250));
+            box->setText(QString(249, 'x'));
+            box->end(false);
+            box->insert(emoji + "y");   // what typing or pasting does
+            QCOMPARE(box->text(), QString(249, 'x') + emoji);
+            box->clear();
         }
         QCOMPARE(f.get<QLineEdit>("web_pass")->echoMode(), QLineEdit::Password);
         const struct { const char *name; const char *title; } frames[] = {
@@ -249,6 +261,11 @@ private slots:
         QVERIFY(!f.get("Frame10")->isVisible());
         f.get<QPushButton>("XPButton28")->click();
         f.clickRow(0);
+        QVERIFY(!f.get("Frame10")->isVisible());
+        // A click below the last row is a click into the list as well.
+        f.get<QPushButton>("XPButton28")->click();
+        QVERIFY(f.get("Frame10")->isVisible());
+        QTest::mouseClick(f.list()->viewport(), Qt::LeftButton, {}, QPoint(20, f.list()->viewport()->height() - 5));
         QVERIFY(!f.get("Frame10")->isVisible());
     }
 
@@ -418,6 +435,14 @@ private slots:
         QCOMPARE(shop->text(), QStringLiteral("HTTP://SHOP.TEST"));
         server->setFocus();
         QCOMPARE(shop->text(), QString());
+
+        // Another window coming to the front, or a pop-up, leaves a half-typed address alone.
+        for (Qt::FocusReason away : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+            shop->setText("http://half");
+            QFocusEvent out(QEvent::FocusOut, away);
+            QCoreApplication::sendEvent(shop, &out);
+            QCOMPARE(shop->text(), QStringLiteral("http://half"));
+        }
     }
 
     void publisherIdIsSavedOnLeaving()
@@ -428,6 +453,10 @@ private slots:
         auto *pid = f.get<QLineEdit>("alimama_pid");
         pid->setFocus();
         pid->setText("mm_1'2");
+        // The window going to the back saves nothing; the focus moving to another box does.
+        QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QCoreApplication::sendEvent(pid, &away);
+        QCOMPARE(f.prepare().loadSettings()->alimama, QString());
         f.get<QLineEdit>("alimama_item")->setFocus();
         QCOMPARE(f.prepare().loadSettings()->alimama, QStringLiteral("mm_1'2"));
         // A new start shows it again.

@@ -55,6 +55,13 @@ private slots:
         QCOMPARE(::applyrules(QString(249, 'x'), add), QString(249, 'x') + "E");
         RuleGroup front{false, {}, {}, true, "前", true};
         QCOMPARE(::applyrules(QString(250, 'x'), front), "前" + QString(249, 'x'));
+        // A character of two UTF-16 units counts once and is never cut in half.
+        const QString emoji = QStringLiteral("\U0001F600");
+        QCOMPARE(::applyrules(QString(249, 'x') + emoji + "y", {}), QString(249, 'x') + emoji);
+        QCOMPARE(::applyrules(QString(249, 'x') + "y", add), QString(249, 'x') + "y");
+        RuleGroup smile{false, {}, {}, true, emoji + emoji, false};
+        QCOMPARE(::applyrules(QString(249, 'x'), smile), QString(249, 'x') + emoji);
+        QCOMPARE(::applyrules(emoji.repeated(260), {}), emoji.repeated(250));
     }
 
     void checkrules_data()

@@ -11,12 +11,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTreeView>
 #include <QUrl>
 
@@ -30,23 +30,6 @@ QLabel *label(QWidget *parent, const QString &text, const QRect &geometry)
     l->setGeometry(geometry);
     return l;
 }
-
-// Saves the publisher ID whenever its box loses the focus.
-class FocusOutWatcher : public QObject
-{
-public:
-    FocusOutWatcher(QObject *parent, std::function<void()> onLeave)
-        : QObject(parent), m_onLeave(std::move(onLeave)) {}
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::FocusOut)
-            m_onLeave();
-        return false;
-    }
-
-private:
-    std::function<void()> m_onLeave;
-};
 
 } // namespace
 
@@ -127,7 +110,8 @@ void MainWindow::buildCollectionPage()
     for (int c = 0; c < ItemListModel::ColumnCount; ++c)
         m_list->setColumnWidth(c, ItemListModel::widthTwips(c) / kTwipsPerPixel);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QTreeView::clicked, this, &MainWindow::listClicked);
+    // A click anywhere in the list counts, below the last row too, not only one on a row.
+    m_list->viewport()->installEventFilter(this);
     connect(m_list, &QTreeView::doubleClicked, this, &MainWindow::openSelectedItems);
 
     m_menu = new QMenu(QStringLiteral("右键菜单"), this);
@@ -160,7 +144,7 @@ void MainWindow::buildCollectionPage()
     QLineEdit *edits[3];
     for (int i = 0; i < 3; ++i) {
         label(m_frame2, QString::fromUtf8(boxes[i].label), QRect(8, boxes[i].y, 70, 24));
-        edits[i] = ui::lineEdit(m_frame2, boxes[i].name, 250);
+        edits[i] = ui::textBox(m_frame2, boxes[i].name, kWorkTextLimit);
         edits[i]->setToolTip(QString::fromUtf8(boxes[i].tip));
         edits[i]->setGeometry(80, boxes[i].y, 440, 24);
     }
@@ -192,7 +176,7 @@ void MainWindow::buildCollectionPage()
     label(m_frame10, QStringLiteral("如：%1").arg(outside::itemPageAddress(QStringLiteral("123456789"))),
           QRect(80, 84, 440, 20));
     ui::button(m_frame10, "XPButton210", QStringLiteral("添加"))->setGeometry(530, 56, 95, 26);
-    m_pid->installEventFilter(new FocusOutWatcher(m_pid, [this] { m_session.savePublisherId(m_pid->text()); }));
+    ui::onFocusLeave(m_pid, [this] { m_session.savePublisherId(m_pid->text()); });
     m_frame10->hide();
 }
 
@@ -295,6 +279,14 @@ void MainWindow::deleteSelected()
     if (!rows.isEmpty())
         m_session.deleteItem(m_model->row(rows.first()).id);
     resetlist();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+        listClicked();
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -4,29 +4,11 @@
 #include "store/initialsettings.h"
 
 #include <QDesktopServices>
-#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QUrl>
 
 namespace {
-
-// Empties an address box that lost the focus while holding an "http://" address.
-class LeaveNormaliser : public QObject
-{
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::FocusOut)
-            if (auto *box = qobject_cast<QLineEdit *>(watched)) {
-                const QString t = normaliseOnLeave(box->text());
-                if (t != box->text())
-                    box->setText(t);
-            }
-        return false;
-    }
-};
 
 void openAddress(const QLineEdit *box)
 {
@@ -44,7 +26,11 @@ void SettingsPage::installAddressNormalisers(QLineEdit *box)
         if (t != text)
             box->setText(t);
     });
-    box->installEventFilter(new LeaveNormaliser(box));
+    ui::onFocusLeave(box, [box] {
+        const QString t = normaliseOnLeave(box->text());
+        if (t != box->text())
+            box->setText(t);
+    });
 }
 
 SettingsPage::SettingsPage(Session &session, QWidget *parent)

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "rules/rules.h"
+
 #include <QColor>
+#include <QFocusEvent>
+#include <functional>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QValidator>
 
 // Small builders for the controls of the windows: every control carries its name.
 namespace ui {
@@ -18,6 +23,57 @@ inline QLineEdit *lineEdit(QWidget *parent, const char *name, int maxLength = 0)
     if (maxLength > 0)
         e->setMaxLength(maxLength);
     return e;
+}
+
+// Keeps a box to a number of characters, whether they are typed, pasted or set by the program,
+// and never keeps half of a character that takes two UTF-16 units (a box's own maximum
+// length counts units and would cut such a character in two).
+class CharLimit : public QValidator
+{
+public:
+    CharLimit(int chars, QObject *parent) : QValidator(parent), m_chars(chars) {}
+    State validate(QString &input, int &pos) const override
+    {
+        input = cutText(input, m_chars);
+        pos = qMin(pos, int(input.size()));
+        return Acceptable;
+    }
+    int limit() const { return m_chars; }
+
+private:
+    int m_chars;
+};
+
+inline QLineEdit *textBox(QWidget *parent, const char *name, int maxChars)
+{
+    auto *e = lineEdit(parent, name);
+    e->setValidator(new CharLimit(maxChars, e));
+    return e;
+}
+
+// Runs f whenever w loses the focus to another control of its window; not when the window
+// goes to the back or a pop-up opens over it, which leave a half-typed text as it is.
+class FocusLeave : public QObject
+{
+public:
+    FocusLeave(QWidget *w, std::function<void()> f) : QObject(w), m_f(std::move(f)) { w->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason r = static_cast<QFocusEvent *>(event)->reason();
+            if (r != Qt::ActiveWindowFocusReason && r != Qt::PopupFocusReason && r != Qt::MenuBarFocusReason)
+                m_f();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_f;
+};
+
+inline void onFocusLeave(QWidget *w, std::function<void()> f)
+{
+    new FocusLeave(w, std::move(f));
 }
 
 inline QPushButton *button(QWidget *parent, const char *name, const QString &caption)

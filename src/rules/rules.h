@@ -6,6 +6,12 @@
 // whatever is written into them is cut to it.
 constexpr int kWorkTextLimit = 250;
 
+// Characters as the operator sees them: a character outside the basic plane (an emoji) is one
+// character, though it takes two UTF-16 units.
+int textLength(const QString &text);
+// The first n characters of a text; a cut never splits a character into half a pair.
+QString cutText(const QString &text, int n);
+
 // The replace rule and add rule of one page text, as the rule controls hold them now.
 struct RuleGroup {
     bool replaceOn = false;

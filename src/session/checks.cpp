@@ -41,7 +41,7 @@ FieldCheck checkEdit(const QString &tag, const QString &title, const QString &do
 {
     if (tag == QLatin1String("0"))
         return {QStringLiteral("非编辑状态不能保存"), {}};
-    auto bad = [](const QString &t) { return t.isEmpty() || t.size() > kWorkTextLimit; };
+    auto bad = [](const QString &t) { return t.isEmpty() || textLength(t) > kWorkTextLimit; };
     if (bad(title))
         return {QStringLiteral("网页标题不能为空"), QStringLiteral("web_title")};
     if (bad(doc))
