@@ -183,6 +183,15 @@ private slots:
             box->clear();
         }
         QCOMPARE(f.get<QLineEdit>("web_pass")->echoMode(), QLineEdit::Password);
+        // The two address boxes show a whole address of 50 characters.
+        f.window->show();
+        f.get<QPushButton>("XPButton25")->click();
+        for (const char *name : {"guest_shop", "web_server"}) {
+            auto *box = f.get<QLineEdit>(name);
+            const QString address = QStringLiteral("shop-%1.velorix-demo.mirror.test").arg(QString(20, QLatin1Char('x')));
+            QCOMPARE(address.size(), 50);
+            QVERIFY2(box->fontMetrics().horizontalAdvance(address) < box->width() - 8, name);
+        }
         const struct { const char *name; const char *title; } frames[] = {
             {"Frame1", "宝贝采集"}, {"Frame2", "快捷编辑区"}, {"Frame3", "综合设置"},
             {"Frame4", "采集替换规则"}, {"Frame8", "网站相关设置"}, {"Frame10", "淘客采集"},

@@ -12,7 +12,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGroupBox>
-#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -185,11 +185,13 @@ void MainWindow::buildSettingsPage()
     m_frame3 = new QGroupBox(QStringLiteral("综合设置"), this);
     m_frame3->setObjectName(QStringLiteral("Frame3"));
     m_frame3->setGeometry(m_frame1->geometry());
-    auto *row = new QHBoxLayout(m_frame3);
+    auto *column = new QVBoxLayout(m_frame3);
+    column->setContentsMargins(6, 2, 6, 4);
+    column->setSpacing(2);
     m_settings = new SettingsPage(m_session, m_frame3);
     m_rules = new RulesPage(m_session, m_frame3);
-    row->addWidget(m_settings, 2);
-    row->addWidget(m_rules, 3);
+    column->addWidget(m_settings);
+    column->addWidget(m_rules, 1);
     m_frame3->hide();
 }
 

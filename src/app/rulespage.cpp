@@ -62,6 +62,8 @@ RulesPage::Group RulesPage::makeGroup(const QString &title, const char *prefix, 
     grid->addWidget(g.addText, 1, 2);
     grid->addWidget(g.position[0], 1, 4);
     grid->addWidget(g.position[1], 1, 5);
+    grid->setColumnStretch(2, 1);
+    grid->setColumnStretch(4, 1);
     static_cast<QVBoxLayout *>(layout())->addWidget(frame);
 
     // The handlers take the group by its member, which outlives every click.

@@ -5,6 +5,7 @@
 
 #include <QDesktopServices>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QUrl>
 
@@ -38,7 +39,7 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("Frame8"));
     auto *grid = new QGridLayout(this);
-    grid->setVerticalSpacing(6);
+    grid->setVerticalSpacing(4);
 
     m_shop = ui::lineEdit(this, "guest_shop", 50);
     m_server = ui::lineEdit(this, "web_server", 50);
@@ -59,26 +60,39 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
     for (auto *b : {openShop, openServer})
         b->setFixedWidth(44);
 
-    int row = 0;
-    auto addRow = [&](const QString &label, QLineEdit *box, QPushButton *open, bool hint) {
-        grid->addWidget(new QLabel(label, this), row, 0);
-        grid->addWidget(box, row, 1);
-        if (open)
-            grid->addWidget(open, row, 2);
-        ++row;
-        if (hint) {
-            auto *h = new QLabel(QStringLiteral("不需要http://"), this);
-            h->setStyleSheet(QStringLiteral("color: #808080"));
-            grid->addWidget(h, row++, 1);
-        }
+    // An address box shows a whole address of its 50 characters.
+    const int addressWidth = fontMetrics().horizontalAdvance(QString(50, QLatin1Char('x'))) + 12;
+    for (QLineEdit *box : {m_shop, m_server})
+        box->setMinimumWidth(addressWidth);
+    auto hint = [this] {
+        auto *h = new QLabel(QStringLiteral("不需要http://"), this);
+        h->setStyleSheet(QStringLiteral("color: #808080"));
+        return h;
     };
-    addRow(QStringLiteral("店铺地址："), m_shop, openShop, true);
-    addRow(QStringLiteral("网站域名："), m_server, openServer, true);
-    addRow(QStringLiteral("网站后台帐号："), m_user, nullptr, false);
-    addRow(QStringLiteral("登录密码："), m_pass, nullptr, false);
-    addRow(QStringLiteral("后台目录："), m_adminpath, nullptr, false);
-    grid->addWidget(saveButton, row++, 1, 1, 2, Qt::AlignRight);
-    grid->setRowStretch(row, 1);
+    auto pair = [this](const QString &label, QLineEdit *box, QWidget *after) {
+        auto *row = new QHBoxLayout;
+        row->addWidget(box, 1);
+        if (after) {
+            row->addSpacing(12);
+            row->addWidget(new QLabel(label, this));
+            row->addWidget(after, 1);
+        }
+        return row;
+    };
+    grid->addWidget(new QLabel(QStringLiteral("店铺地址："), this), 0, 0);
+    grid->addWidget(m_shop, 0, 1);
+    grid->addWidget(openShop, 0, 2);
+    grid->addWidget(hint(), 0, 3);
+    grid->addWidget(new QLabel(QStringLiteral("网站域名："), this), 1, 0);
+    grid->addWidget(m_server, 1, 1);
+    grid->addWidget(openServer, 1, 2);
+    grid->addWidget(hint(), 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("网站后台帐号："), this), 2, 0);
+    grid->addLayout(pair(QStringLiteral("登录密码："), m_user, m_pass), 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("后台目录："), this), 3, 0);
+    grid->addLayout(pair({}, m_adminpath, nullptr), 3, 1);
+    grid->addWidget(saveButton, 3, 2, 1, 2, Qt::AlignLeft);
+    grid->setColumnStretch(3, 1);
 
     connect(openShop, &QPushButton::clicked, this, [this] { openAddress(m_shop); });
     connect(openServer, &QPushButton::clicked, this, [this] { openAddress(m_server); });
