@@ -134,10 +134,8 @@ void ConvertChannel::onConnected()
 
 void ConvertChannel::onReadyRead()
 {
-    if (m_phase != Phase::Connected) {
-        m_socket->readAll();
-        return;
-    }
+    if (m_phase != Phase::Connected)
+        return;   // after too long a reply: left unread until the socket is closed
     m_reply += m_socket->read(kMaxReplyBytes + 1 - m_reply.size());
     if (m_reply.size() > kMaxReplyBytes) {
         // Judged as an empty reply, which fails; the rest is never read.
