@@ -17,11 +17,11 @@ QString descriptionPrefix()
     return QStringLiteral("http://") + descHost + QLatin1Char('/');
 }
 
-static QString convertCommon(const char *method)
+static QString convertCommon(const char *method, const char *httpMethod = "POST", const char *codeType = ".NET")
 {
     return QStringLiteral("format=xml&method=%1&restId=2&api_soure=0&app_key=%2&app_secret=%2"
-                          "&sip_http_method=POST&codeType=.NET&fields=click_url")
-        .arg(QLatin1String(method), apiAppValue);
+                          "&sip_http_method=%3&codeType=%4&fields=click_url")
+        .arg(QLatin1String(method), apiAppValue, QLatin1String(httpMethod), QLatin1String(codeType));
 }
 
 QString itemConvertHead()
@@ -42,6 +42,24 @@ QString shopConvertHead()
 QString shopConvertTail(const QString &pid)
 {
     return QStringLiteral("&nick=&outer_code=&pid=") + pid + QStringLiteral("&session=");
+}
+
+QString itemConvertQuery(const QString &itemId)
+{
+    return convertCommon("taobao.taobaoke.items.convert", "GET") + QStringLiteral("&nick=&outer_code=&num_iids=")
+           + itemId + itemConvertTail(builtinPid);
+}
+
+QString shopConvertQuery(const QString &sid)
+{
+    return convertCommon("taobao.taobaoke.shops.convert", "GET", "JAVA") + QStringLiteral("&sids=") + sid
+           + shopConvertTail(builtinPid);
+}
+
+QString convertUserAgent()
+{
+    return QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; Mozilla/4.0 (compatible; MSIE 6.0; "
+                          "Windows NT 5.1; SV1) ; .NET CLR 2.0.50727)");
 }
 
 QString browserUserAgent()

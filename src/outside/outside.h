@@ -66,6 +66,12 @@ QString itemConvertHead();
 QString itemConvertTail(const QString &pid);
 QString shopConvertHead();
 QString shopConvertTail(const QString &pid);
+// The query of the tool's GET form, with the built-in publisher ID: item (num_iids) and shop
+// (sids) conversion. Only the unused synchronous lookup sends it.
+QString itemConvertQuery(const QString &itemId);
+QString shopConvertQuery(const QString &sid);
+// The User-Agent of the raw conversion request (not the browser set's).
+QString convertUserAgent();
 
 // ---- Mirror site administration
 inline const QString loginPath = QStringLiteral("/admin/soft_login.asp");

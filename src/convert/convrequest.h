@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class QObject;
+
+// The conversion exchange with the API test tool: the form body, the raw HTTP/1.0 request and
+// the reading of the tool's reply page.
+
+// Head + ID + tail; the IDs go in unchanged, without percent-encoding.
+QString itemConvertBody(const QString &itemId, const QString &pid);
+QString shopConvertBody(const QString &sid, const QString &pid);
+
+// The whole request: request line, the fixed headers, an empty line, then the body without a
+// line end. The body goes out as UTF-8 and Content-Length counts those bytes, so a publisher ID
+// typed with non-ASCII characters still agrees with what is sent.
+QByteArray convrequest(const QString &body);
+
+struct ConvertReply {
+    bool ok = false;    // "200 OK" lies wholly within the reply's first 50 characters
+    QString clickurl;   // the cut link, or empty
+};
+ConvertReply judgeReply(const QString &reply);
+
+// The text between the first escaped click_url start and end tags, every "amp;" removed so the
+// escaped ampersands become plain ones; empty when the start tag does not occur.
+QString cutClickUrl(const QString &reply);
+
+// The tool's GET form through the fetch service: cla 0 converts an item, any other value a shop,
+// both with the built-in publisher ID. done gets the link, empty when there is none or the fetch
+// failed; it runs later on the event loop and is dropped when context is destroyed first.
+void taokeiurl(const QString &id, int cla, QObject *context, std::function<void(const QString &clickurl)> done);
