@@ -4,7 +4,9 @@
 #include "testsupport.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -321,6 +323,109 @@ private slots:
         QCOMPARE(scalar(db, "PRAGMA integrity_check").toString(), QStringLiteral("ok"));
         QVERIFY(db.itemByItem("killed"));
         QCOMPARE(db.loadSettings()->alimama, QStringLiteral("99887766"));
+    }
+
+    // A profile of the previous version gains the new settings and keeps every row and value.
+    void migratesAVersion1Profile()
+    {
+        TempProfile t;
+        QDir().mkpath(QFileInfo(t.path()).path());
+        {
+            QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "v1");
+            raw.setDatabaseName(t.path());
+            QVERIFY(raw.open());
+            QSqlQuery q(raw);
+            QVERIFY(q.exec("CREATE TABLE soft_config(" + ProfileDb::softConfigColumns(1).join(',') + ")"));
+            QVERIFY(q.exec("CREATE TABLE itemlist(" + ProfileDb::itemlistColumns().join(',') + ")"));
+            QVERIFY(q.exec("INSERT INTO soft_config(web_server, web_user, alimama, pageid, t_1, ttx_1) "
+                           "VALUES ('old.site', 'olduser', '123', 4, 1, 'find')"));
+            QVERIFY(q.exec("INSERT INTO itemlist(id, item, title, state, itemstate, errcode, byid) "
+                           "VALUES (7, '555', '旧宝贝', 3, 0, 0, 2)"));
+            QVERIFY(q.exec("PRAGMA user_version=1"));
+            raw.close();
+        }
+        QSqlDatabase::removeDatabase("v1");
+
+        ProfileDb db;
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
+        QCOMPARE(scalar(db, "PRAGMA user_version").toInt(), ProfileDb::kSchemaVersion);
+        const auto c = db.loadSettings();
+        QVERIFY(c);
+        QCOMPARE(c->web_server, QStringLiteral("old.site"));
+        QCOMPARE(c->alimama, QStringLiteral("123"));
+        QCOMPARE(c->pageid, 4);
+        QVERIFY(c->rules.title.replaceOn);
+        QCOMPARE(c->rules.title.find, QStringLiteral("find"));
+        QCOMPARE(c->guest_shop, QString());
+        const auto row = db.itemById(7);
+        QVERIFY(row);
+        QCOMPARE(row->title, QStringLiteral("旧宝贝"));
+        QCOMPARE(row->state, 3);
+        QVERIFY(db.saveShopAddress("shop.test"));
+        QVERIFY(db.saveShopSid("998877"));
+        db.close();
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
+        QCOMPARE(db.loadSettings()->guest_shop, QStringLiteral("shop.test"));
+        QCOMPARE(db.loadSettings()->shopsid, QStringLiteral("998877"));
+    }
+
+    void listedItemsResumeOrOverwrite()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        bool inserted = false;
+        QCOMPARE(db.additemlist({"9", "列表标题", "p.jpg", "12.00", 3}, false, &inserted), ProfileDb::Write::Done);
+        QVERIFY(inserted);
+        QSqlQuery(db.database()).exec("UPDATE itemlist SET state=3, web_title='页', click_url='c'");
+        // Resuming keeps a stored row as it is; a fresh run takes the new list data and state 0.
+        QCOMPARE(db.additemlist({"9", "新标题", "q.jpg", "9.90", 25}, false, &inserted), ProfileDb::Write::Done);
+        QVERIFY(!inserted);
+        QCOMPARE(db.itemByItem("9")->state, 3);
+        QCOMPARE(db.itemByItem("9")->title, QStringLiteral("列表标题"));
+        QCOMPARE(db.additemlist({"9", "新标题", "q.jpg", "9.90", 25}, true, &inserted), ProfileDb::Write::Done);
+        QVERIFY(!inserted);
+        const auto r = db.itemByItem("9");
+        QCOMPARE(r->state, 0);
+        QCOMPARE(r->title, QStringLiteral("新标题"));
+        QCOMPARE(r->web_pic, QStringLiteral("q.jpg"));
+        QCOMPARE(r->money, QStringLiteral("9.90"));
+        QCOMPARE(r->byid, 25);
+        QCOMPARE(r->web_title, QStringLiteral("页"));
+        QCOMPARE(db.itemCount(), 1);
+    }
+
+    void detailsAndHandAddedItems()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        const ItemTexts texts{"标题", "描述", "关键词", "http://d/1", "<li>a</li>"};
+        QCOMPARE(db.additem("404", texts, "http://c/1"), ProfileDb::Write::NoRow);
+        QCOMPARE(db.itemCount(), 0);
+        db.insertListed("5", "t", "", "", 1);
+        QSqlQuery(db.database()).exec("UPDATE itemlist SET itemstate=1, click_url='old'");
+        QCOMPARE(db.additem("5", texts, ""), ProfileDb::Write::Done);
+        auto r = db.itemByItem("5");
+        QCOMPARE(r->click_url, QStringLiteral("old"));   // no new link keeps the one there
+        QCOMPARE(r->state, 1);
+        QCOMPARE(r->itemstate, 0);
+        QCOMPARE(r->web_content, QStringLiteral("<li>a</li>"));
+        QCOMPARE(db.additem("5", texts, "new"), ProfileDb::Write::Done);
+        QCOMPARE(db.itemByItem("5")->click_url, QStringLiteral("new"));
+
+        // By hand: an existing row is overwritten in place, a new one takes its own id as position.
+        QCOMPARE(db.addalimamaitemlist({"5", "手动", "pic", "128", 0}, texts, "hand"), ProfileDb::Write::Done);
+        r = db.itemByItem("5");
+        QCOMPARE(r->byid, r->id);
+        QCOMPARE(r->html, 1);
+        QCOMPARE(r->title, QStringLiteral("手动"));
+        QCOMPARE(r->click_url, QStringLiteral("hand"));
+        QCOMPARE(db.addalimamaitemlist({"6", "新", "pic", "1", 0}, texts, "x"), ProfileDb::Write::Done);
+        r = db.itemByItem("6");
+        QCOMPARE(r->byid, r->id);
+        QCOMPARE(r->state, 1);
+        QCOMPARE(db.itemCount(), 2);
     }
 
     void labels_data()

@@ -26,7 +26,9 @@ CREATE TABLE soft_config (
   d_1 INTEGER DEFAULT 0, d_2 INTEGER DEFAULT 0, d_3 INTEGER DEFAULT 1,
   dtx_1 TEXT, dtx_2 TEXT, dtx_3 TEXT,
   k_1 INTEGER DEFAULT 0, k_2 INTEGER DEFAULT 0, k_3 INTEGER DEFAULT 1,
-  ktx_1 TEXT, ktx_2 TEXT, ktx_3 TEXT
+  ktx_1 TEXT, ktx_2 TEXT, ktx_3 TEXT,
+  guest_shop    TEXT,
+  shopsid       TEXT
 ))";
 
 // AUTOINCREMENT: an id is never handed out twice, so an id remembered by the editor can
@@ -62,48 +64,6 @@ const char *const kIndexes[] = {
     "CREATE INDEX itemlist_upload ON itemlist(errcode, itemstate, state, byid, id)",
 };
 
-const char *const kItemColumns =
-    "id,item,title,money,web_pic,click_url,web_title,web_key,web_doc,web_content,web_url,"
-    "state,itemstate,byid,html,errcode,errdecription,updatetime";
-
-ItemRecord readRecord(const QSqlQuery &q)
-{
-    ItemRecord r;
-    r.id = q.value(0).toLongLong();
-    r.item = q.value(1).toString();
-    r.title = q.value(2).toString();
-    r.money = q.value(3).toString();
-    r.web_pic = q.value(4).toString();
-    r.click_url = q.value(5).toString();
-    r.web_title = q.value(6).toString();
-    r.web_key = q.value(7).toString();
-    r.web_doc = q.value(8).toString();
-    r.web_content = q.value(9).toString();
-    r.web_url = q.value(10).toString();
-    r.state = q.value(11).toInt();
-    r.itemstate = q.value(12).toInt();
-    r.byid = q.value(13).toLongLong();
-    if (!q.value(14).isNull())
-        r.html = q.value(14).toInt();
-    r.errcode = q.value(15).toInt();
-    r.errdecription = q.value(16).toString();
-    r.updatetime = q.value(17).toString();
-    return r;
-}
-
-// A switch is on for any value but 0; the position 0 puts the add text before, any other after.
-RuleGroup readGroup(const QSqlRecord &rec, const QString &p, const QString &tx)
-{
-    RuleGroup g;
-    g.replaceOn = rec.value(p + "_1").toInt() != 0;
-    g.addOn = rec.value(p + "_2").toInt() != 0;
-    g.addBefore = rec.value(p + "_3").toInt() == 0;
-    g.find = rec.value(tx + "_1").toString();
-    g.replacement = rec.value(tx + "_2").toString();
-    g.addText = rec.value(tx + "_3").toString();
-    return g;
-}
-
 } // namespace
 
 ProfileDb::ProfileDb()
@@ -117,17 +77,15 @@ ProfileDb::~ProfileDb()
     close();
 }
 
-QStringList ProfileDb::softConfigColumns()
+QStringList ProfileDb::softConfigColumns(int version)
 {
-    return {"web_server", "web_user", "web_pass", "web_adminpath", "alimama", "pageid",
-            "t_1", "t_2", "t_3", "ttx_1", "ttx_2", "ttx_3",
-            "d_1", "d_2", "d_3", "dtx_1", "dtx_2", "dtx_3",
-            "k_1", "k_2", "k_3", "ktx_1", "ktx_2", "ktx_3"};
-}
-
-QStringList ProfileDb::itemlistColumns()
-{
-    return QString::fromLatin1(kItemColumns).split(',');
+    QStringList columns = {"web_server", "web_user", "web_pass", "web_adminpath", "alimama", "pageid",
+                           "t_1", "t_2", "t_3", "ttx_1", "ttx_2", "ttx_3",
+                           "d_1", "d_2", "d_3", "dtx_1", "dtx_2", "dtx_3",
+                           "k_1", "k_2", "k_3", "ktx_1", "ktx_2", "ktx_3"};
+    if (version >= 2)
+        columns << "guest_shop" << "shopsid";
+    return columns;
 }
 
 QString ProfileDb::defaultPath()
@@ -229,7 +187,7 @@ bool ProfileDb::createSchema()
     for (const char *sql : kIndexes)
         ok = ok && exec(QString::fromLatin1(sql));
     ok = ok && exec(QStringLiteral("INSERT INTO soft_config (web_server, web_user, web_pass, web_adminpath, "
-                                   "alimama, pageid) VALUES (?, ?, ?, ?, '', 0)"),
+                                   "alimama, pageid, guest_shop, shopsid) VALUES (?, ?, ?, ?, '', 0, '', '')"),
                     {initial::webServer, initial::webUser, initial::webPass, initial::webAdminPath});
     ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
     if (!ok) {
@@ -259,8 +217,10 @@ bool ProfileDb::checkSchema(QString *problem)
                 names << t.value(1).toString().toLower();
         return names;
     };
+    // A file has the columns of the version it is stamped with; a migration adds the rest.
+    // Version 0 is a file made before versions were kept, with the columns of version 1.
     const struct { QString table; QStringList columns; } tables[] = {
-        {QStringLiteral("soft_config"), softConfigColumns()},
+        {QStringLiteral("soft_config"), softConfigColumns(qMax(version, 1))},
         {QStringLiteral("itemlist"), itemlistColumns()},
     };
     for (const auto &t : tables) {
@@ -284,199 +244,48 @@ bool ProfileDb::checkSchema(QString *problem)
 
 bool ProfileDb::migrate(int from)
 {
-    // Version 0 is a file with the right tables made before versions were kept: it only
-    // needs its version stamped. Later versions add their columns here, one step each.
-    Q_UNUSED(from);
-    return exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
+    // One step per version, all in one transaction: a file is either fully at the new version
+    // or left exactly as it was, whatever stops the program in between.
+    QSqlDatabase db = database();
+    if (!db.transaction())
+        return false;
+    bool ok = true;
+    if (from < 2) {
+        ok = ok && exec(QStringLiteral("ALTER TABLE soft_config ADD COLUMN guest_shop TEXT"));
+        ok = ok && exec(QStringLiteral("ALTER TABLE soft_config ADD COLUMN shopsid TEXT"));
+    }
+    ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
+    if (!ok) {
+        db.rollback();
+        return false;
+    }
+    return db.commit();
 }
 
-std::optional<SoftConfig> ProfileDb::loadSettings()
+ProfileDb::Write ProfileDb::execWrite(const QString &sql, const QVariantList &values)
 {
-    if (!m_ok)
-        return std::nullopt;
     QSqlQuery q(database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT * FROM soft_config LIMIT 1")) || !q.next())
-        return std::nullopt;
-    const QSqlRecord rec = q.record();
-    SoftConfig c;
-    c.web_server = rec.value("web_server").toString();
-    c.web_user = rec.value("web_user").toString();
-    c.web_pass = rec.value("web_pass").toString();
-    c.web_adminpath = rec.value("web_adminpath").toString();
-    c.alimama = rec.value("alimama").toString();
-    c.pageid = rec.value("pageid").toInt();
-    c.rules.title = readGroup(rec, "t", "ttx");
-    c.rules.doc = readGroup(rec, "d", "dtx");
-    c.rules.key = readGroup(rec, "k", "ktx");
-    return c;
-}
-
-bool ProfileDb::writeSettings(const QStringList &columns, const QVariantList &values)
-{
-    // The settings row has no key: the update reaches the one row; without a row, it is added.
-    QStringList assigns;
-    for (const QString &c : columns)
-        assigns << c + QStringLiteral("=?");
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("UPDATE soft_config SET ") + assigns.join(','));
+    if (!q.prepare(sql))
+        return Write::Failed;
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec())
-        return false;
-    if (q.numRowsAffected() > 0)
-        return true;
-    const QStringList marks(columns.size(), QStringLiteral("?"));
-    return exec(QStringLiteral("INSERT INTO soft_config (%1) VALUES (%2)").arg(columns.join(','), marks.join(',')),
-                values);
+        return Write::Failed;
+    return q.numRowsAffected() > 0 ? Write::Done : Write::NoRow;
 }
 
-bool ProfileDb::saveSiteSettings(const QString &user, const QString &pass, const QString &server,
-                                 const QString &adminpath)
+bool ProfileDb::begin()
 {
-    return writeSettings({"web_user", "web_pass", "web_server", "web_adminpath"}, {user, pass, server, adminpath});
+    return database().transaction();
 }
 
-bool ProfileDb::savePublisherId(const QString &pid)
+bool ProfileDb::commit()
 {
-    return exec(QStringLiteral("UPDATE soft_config SET alimama=?"), {pid});
+    return database().commit();
 }
 
-bool ProfileDb::saveRules(const RuleSet &rules)
+void ProfileDb::rollback()
 {
-    QStringList columns;
-    QVariantList values;
-    const struct { const RuleGroup &g; const char *p; const char *tx; } groups[] = {
-        {rules.title, "t", "ttx"}, {rules.key, "k", "ktx"}, {rules.doc, "d", "dtx"}};
-    for (const auto &e : groups) {
-        const QString p = QString::fromLatin1(e.p), tx = QString::fromLatin1(e.tx);
-        columns << p + "_1" << p + "_2" << p + "_3" << tx + "_1" << tx + "_2" << tx + "_3";
-        values << int(e.g.replaceOn) << int(e.g.addOn) << (e.g.addBefore ? 0 : 1)
-               << e.g.find << e.g.replacement << e.g.addText;
-    }
-    return writeSettings(columns, values);
+    database().rollback();
 }
 
-bool ProfileDb::setPageId(int page)
-{
-    return exec(QStringLiteral("UPDATE soft_config SET pageid=?"), {page});
-}
-
-bool ProfileDb::resetPageId()
-{
-    return exec(QStringLiteral("UPDATE soft_config SET pageid=0"));
-}
-
-int ProfileDb::pageId()
-{
-    const auto c = loadSettings();
-    return c ? c->pageid : 0;
-}
-
-std::vector<ItemListRow> ProfileDb::listRows()
-{
-    std::vector<ItemListRow> rows;
-    if (!m_ok)
-        return rows;
-    QSqlQuery count(database());
-    if (count.exec(QStringLiteral("SELECT count(*) FROM itemlist")) && count.next())
-        rows.reserve(count.value(0).toLongLong());
-    QSqlQuery q(database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT id,title,money,item,state,itemstate,updatetime FROM itemlist "
-                               "ORDER BY byid DESC, id DESC")))
-        return rows;
-    while (q.next()) {
-        ItemListRow r;
-        r.id = q.value(0).toLongLong();
-        r.title = q.value(1).toString();
-        r.money = q.value(2).toString();
-        r.item = q.value(3).toString();
-        r.state = q.value(4).toInt();
-        r.itemstate = q.value(5).toInt();
-        r.updatetime = q.value(6).toString();
-        rows.push_back(std::move(r));
-    }
-    return rows;
-}
-
-std::optional<ItemRecord> ProfileDb::itemById(qint64 id)
-{
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("SELECT %1 FROM itemlist WHERE id=?").arg(QLatin1String(kItemColumns)));
-    q.addBindValue(id);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return readRecord(q);
-}
-
-std::optional<ItemRecord> ProfileDb::itemByItem(const QString &item)
-{
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("SELECT %1 FROM itemlist WHERE item=?").arg(QLatin1String(kItemColumns)));
-    q.addBindValue(item);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return readRecord(q);
-}
-
-bool ProfileDb::deleteById(qint64 id)
-{
-    return exec(QStringLiteral("DELETE FROM itemlist WHERE id=?"), {id});
-}
-
-bool ProfileDb::markAbnormal(const QString &item)
-{
-    return exec(QStringLiteral("UPDATE itemlist SET itemstate=1 WHERE item=?"), {item});
-}
-
-QString ProfileDb::nextUncollected()
-{
-    QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT item FROM itemlist WHERE state=0 AND itemstate=0 "
-                              "ORDER BY byid DESC, id DESC LIMIT 1")) && q.next())
-        return q.value(0).toString();
-    return {};
-}
-
-std::optional<ItemRecord> ProfileDb::nextToUpload()
-{
-    QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT %1 FROM itemlist WHERE errcode=0 AND (state=1 OR state=2) "
-                              "AND itemstate=0 ORDER BY byid ASC, id DESC LIMIT 1")
-                   .arg(QLatin1String(kItemColumns))) && q.next())
-        return readRecord(q);
-    return std::nullopt;
-}
-
-bool ProfileDb::resetAllStates()
-{
-    return exec(QStringLiteral("UPDATE itemlist SET state=0, itemstate=0"));
-}
-
-bool ProfileDb::saveEdit(qint64 id, const QString &webTitle, const QString &webKey, const QString &webDoc)
-{
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("UPDATE itemlist SET web_title=?, web_key=?, web_doc=?, state=2 WHERE id=?"));
-    q.addBindValue(webTitle);
-    q.addBindValue(webKey);
-    q.addBindValue(webDoc);
-    q.addBindValue(id);
-    return q.exec() && q.numRowsAffected() > 0;
-}
-
-qint64 ProfileDb::insertListed(const QString &item, const QString &title, const QString &pic,
-                               const QString &money, qint64 byid)
-{
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("INSERT INTO itemlist (item, title, web_pic, money, state, byid) "
-                             "VALUES (?, ?, ?, ?, 0, ?)"));
-    q.addBindValue(item);
-    q.addBindValue(title);
-    q.addBindValue(pic);
-    q.addBindValue(money);
-    q.addBindValue(byid);
-    if (!q.exec())
-        return 0;
-    return q.lastInsertId().toLongLong();
-}

@@ -13,6 +13,7 @@ struct SoftConfig {
     QString web_server, web_user, web_pass, web_adminpath, alimama;
     int pageid = 0;
     RuleSet rules;   // t_*, d_*, k_*
+    QString guest_shop, shopsid;   // the shop to collect and its seller ID
 };
 
 // What the item list shows of one row.
@@ -21,6 +22,17 @@ struct ItemListRow {
     QString title, money, item, updatetime;
     int state = 0;
     int itemstate = 0;
+};
+
+// An item as the shop's list page shows it.
+struct ListedItem {
+    QString item, title, web_pic, money;
+    qint64 byid = 0;
+};
+
+// The texts an item page gives, as they are stored.
+struct ItemTexts {
+    QString web_title, web_doc, web_key, web_url, web_content;
 };
 
 // One whole itemlist row.
@@ -40,7 +52,8 @@ class ProfileDb
 public:
     enum class OpenResult { Opened, Created, Failed };
 
-    static constexpr int kSchemaVersion = 1;
+    // 2: the settings row keeps the shop address and the shop's seller ID.
+    static constexpr int kSchemaVersion = 2;
 
     ProfileDb();
     ~ProfileDb();
@@ -68,6 +81,8 @@ public:
     bool setPageId(int page);
     bool resetPageId();
     int pageId();
+    bool saveShopAddress(const QString &shop);
+    bool saveShopSid(const QString &sid);
 
     // Item rows.
     std::vector<ItemListRow> listRows();               // in list order
@@ -83,10 +98,26 @@ public:
     // Inserts a listed item (state 0, codes defaulted); returns the new id or 0 on failure.
     qint64 insertListed(const QString &item, const QString &title, const QString &pic,
                         const QString &money, qint64 byid);
+    qint64 itemCount();
+
+    enum class Write { Done, NoRow, Failed };
+    // Stores a listed item: a new row; or, for an item already there, nothing (resume) or its
+    // list data, position and state 0 (fresh). Inserted: a new row was added.
+    Write additemlist(const ListedItem &listed, bool fresh, bool *inserted = nullptr);
+    // Stores what an item page gave into the item's row (state 1, itemstate 0); the click URL
+    // only when there is one. NoRow when the item has no row: nothing is inserted.
+    Write additem(const QString &item, const ItemTexts &texts, const QString &clickUrl);
+    // An item added by hand: inserted or overwritten, positioned by its own id, html 1, state 1.
+    Write addalimamaitemlist(const ListedItem &listed, const ItemTexts &texts, const QString &clickUrl);
+    // Several writes as one: all of them or none reach the file.
+    bool begin();
+    bool commit();
+    void rollback();
 
     QSqlDatabase database() const { return QSqlDatabase::database(m_connection, false); }
 
-    static QStringList softConfigColumns();
+    // The columns of a file of this schema version (the newest by default).
+    static QStringList softConfigColumns(int version = kSchemaVersion);
     static QStringList itemlistColumns();
 
 private:
@@ -94,6 +125,7 @@ private:
     bool checkSchema(QString *problem);
     bool migrate(int from);
     bool exec(const QString &sql, const QVariantList &values = {});
+    Write execWrite(const QString &sql, const QVariantList &values);
     bool writeSettings(const QStringList &columns, const QVariantList &values);
 
     QString m_connection;
