@@ -1,0 +1,34 @@
+#pragma once
+
+#include "rules/rules.h"
+#include "store/profiledb.h"
+
+// Reading the marketplace's pages: pure functions of the page text (and the rules in force),
+// so they end on any input and can be checked case by case.
+
+// An item page that says the item is gone or hidden.
+bool isUnavailable(const QString &page);
+
+// The page title, description, keywords (each cleaned, rewritten by its rule group and cut as
+// the work boxes cut), the description document's address and the attribute list.
+ItemTexts parseDetail(const QString &page, const RuleSet &rules);
+
+// What a page read by hand gives for the list columns: its heading, its price as a number,
+// its main picture.
+ListedItem parseListFields(const QString &page);
+
+// The leading number of a text as a number ("128.00</strong>" gives 128), 0 when it does not
+// begin with one; written without trailing zeros.
+QString leadingNumber(const QString &text);
+
+// One page of the shop's item list.
+struct ListPage {
+    bool ok = false;          // the page carries the page-info marker
+    bool countOk = false;     // and its page count is a number
+    int pageCount = 0;
+    QList<ListedItem> items;  // at most 20, in page order; byid from the page number
+};
+ListPage parseListPage(const QString &text, int page);
+
+// A marketplace item ID: a run of decimal digits.
+bool isItemId(const QString &text);
