@@ -74,7 +74,7 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
         b->setFixedWidth(44);
 
     int row = 0;
-    auto addRow = [&](const QString &label, QLineEdit *box, QPushButton *open, bool hint) {
+    auto addRow = [&](const QString &label, QLineEdit *box, QAbstractButton *open, bool hint) {
         grid->addWidget(new QLabel(label, this), row, 0);
         grid->addWidget(box, row, 1);
         if (open)
@@ -94,9 +94,9 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
     grid->addWidget(saveButton, row++, 1, 1, 2, Qt::AlignRight);
     grid->setRowStretch(row, 1);
 
-    connect(openShop, &QPushButton::clicked, this, [this] { openAddress(m_shop); });
-    connect(openServer, &QPushButton::clicked, this, [this] { openAddress(m_server); });
-    connect(saveButton, &QPushButton::clicked, this, &SettingsPage::save);
+    connect(openShop, &QAbstractButton::clicked, this, [this] { openAddress(m_shop); });
+    connect(openServer, &QAbstractButton::clicked, this, [this] { openAddress(m_server); });
+    connect(saveButton, &QAbstractButton::clicked, this, &SettingsPage::save);
 }
 
 void SettingsPage::load(const SoftConfig &config)

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "widgets/xpbutton2.h"
+
 #include <QColor>
 #include <QLineEdit>
 #include <QPalette>
-#include <QPushButton>
 
 // Small builders for the controls of the windows: every control carries its name.
 namespace ui {
@@ -20,9 +21,9 @@ inline QLineEdit *lineEdit(QWidget *parent, const char *name, int maxLength = 0)
     return e;
 }
 
-inline QPushButton *button(QWidget *parent, const char *name, const QString &caption)
+inline XPButton2 *button(QWidget *parent, const char *name, const QString &caption)
 {
-    auto *b = new QPushButton(caption, parent);
+    auto *b = new XPButton2(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
     return b;
 }
