@@ -391,6 +391,18 @@ private slots:
         QCOMPARE(m_button->visualState(), int(XPButton2::Focused));
     }
 
+    // A button that was hidden when its window became active (the affiliate box's) still
+    // knows the window is active once shown.
+    void shownInAnActiveWindow()
+    {
+        QVERIFY(activate(m_other.get()));
+        m_button->hide();
+        QVERIFY(activate(m_window.get()));
+        m_button->show();
+        pointTo(inside());
+        QCOMPARE(m_button->visualState(), int(XPButton2::Hot));
+    }
+
     void arrowKeysMoveTheFocus_data()
     {
         QTest::addColumn<int>("key");
