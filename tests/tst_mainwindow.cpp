@@ -4,6 +4,7 @@
 #include "session/session.h"
 #include "store/initialsettings.h"
 #include "testsupport.h"
+#include "widgets/xpbutton2.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -133,7 +134,7 @@ private slots:
         QVERIFY(f.get("Frame1")->isVisible());
         QVERIFY(!f.get("Frame3")->isVisible());
         QVERIFY(!f.get("Frame10")->isVisible());
-        QCOMPARE(f.get<QPushButton>("XPButton25")->text(), QStringLiteral("综合设置"));
+        QCOMPARE(f.get<QAbstractButton>("XPButton25")->text(), QStringLiteral("综合设置"));
         QCOMPARE(w.editorTag(), QStringLiteral("0"));
         for (const char *box : {"web_title", "web_key", "web_doc"})
             QVERIFY(f.get<QLineEdit>(box)->text().isEmpty());
@@ -154,10 +155,11 @@ private slots:
             {"Command4", "打开"}, {"Command5", "打开"},
         };
         for (const auto &b : buttons) {
-            auto *button = f.get<QPushButton>(b.name);
+            auto *button = f.get<XPButton2>(b.name);
             QVERIFY2(button, b.name);
             QCOMPARE(button->text(), QString::fromUtf8(b.caption));
         }
+        QVERIFY(f.window->findChildren<QPushButton *>().isEmpty());
         const struct { const char *name; int max; const char *tip; } boxes[] = {
             {"guest_shop", 50, ""}, {"web_server", 50, ""}, {"web_user", 32, ""}, {"web_pass", 32, ""},
             {"web_adminpath", 20, ""}, {"alimama_pid", 20, ""}, {"ttx_1", 50, ""}, {"ttx_2", 50, ""},
@@ -185,7 +187,7 @@ private slots:
         QCOMPARE(f.get<QLineEdit>("web_pass")->echoMode(), QLineEdit::Password);
         // The two address boxes show a whole address of 50 characters.
         f.window->show();
-        f.get<QPushButton>("XPButton25")->click();
+        f.get<QAbstractButton>("XPButton25")->click();
         for (const char *name : {"guest_shop", "web_server"}) {
             auto *box = f.get<QLineEdit>(name);
             const QString address = QStringLiteral("shop-%1.velorix-demo.mirror.test").arg(QString(20, QLatin1Char('x')));
@@ -254,7 +256,7 @@ private slots:
         Fixture f;
         f.addRow("1", 1);
         f.open();
-        auto *toggle = f.get<QPushButton>("XPButton25");
+        auto *toggle = f.get<QAbstractButton>("XPButton25");
         toggle->click();
         QVERIFY(!f.get("Frame1")->isVisible());
         QVERIFY(f.get("Frame3")->isVisible());
@@ -264,15 +266,15 @@ private slots:
         QVERIFY(!f.get("Frame3")->isVisible());
         QCOMPARE(toggle->text(), QStringLiteral("综合设置"));
 
-        f.get<QPushButton>("XPButton28")->click();
+        f.get<QAbstractButton>("XPButton28")->click();
         QVERIFY(f.get("Frame10")->isVisible());
-        f.get<QPushButton>("XPButton28")->click();
+        f.get<QAbstractButton>("XPButton28")->click();
         QVERIFY(!f.get("Frame10")->isVisible());
-        f.get<QPushButton>("XPButton28")->click();
+        f.get<QAbstractButton>("XPButton28")->click();
         f.clickRow(0);
         QVERIFY(!f.get("Frame10")->isVisible());
         // A click below the last row is a click into the list as well.
-        f.get<QPushButton>("XPButton28")->click();
+        f.get<QAbstractButton>("XPButton28")->click();
         QVERIFY(f.get("Frame10")->isVisible());
         QTest::mouseClick(f.list()->viewport(), Qt::LeftButton, {}, QPoint(20, f.list()->viewport()->height() - 5));
         QVERIFY(!f.get("Frame10")->isVisible());
@@ -325,7 +327,7 @@ private slots:
     {
         Fixture f;
         f.open();
-        f.get<QPushButton>("XPButton25")->click();
+        f.get<QAbstractButton>("XPButton25")->click();
         auto *t1 = f.get<QCheckBox>("t_1");
         t1->click();
         QVERIFY(f.get("ttx_1")->isEnabled() && f.get("ttx_2")->isEnabled());
@@ -352,10 +354,10 @@ private slots:
     {
         Fixture f;
         f.open();
-        f.get<QPushButton>("XPButton25")->click();
+        f.get<QAbstractButton>("XPButton25")->click();
         f.get<QCheckBox>("t_1")->click();
         f.get<QCheckBox>("k_2")->click();
-        f.get<QPushButton>("XPButton27")->click();
+        f.get<QAbstractButton>("XPButton27")->click();
         QCOMPARE(f.notes.messages, QStringList({"标题中要查找的替换字符串不能为空"}));
         QVERIFY(f.get("ttx_1")->hasFocus());
         QCOMPARE(f.count("SELECT t_1 FROM soft_config"), 0);
@@ -363,7 +365,7 @@ private slots:
         f.get<QLineEdit>("ttx_1")->setText("鞋");
         f.get<QLineEdit>("ktx_3")->setText("包邮");
         f.window->findChildren<QRadioButton *>("k_3")[0]->click();
-        f.get<QPushButton>("XPButton27")->click();
+        f.get<QAbstractButton>("XPButton27")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("替换规则保存完毕！"));
         QCOMPARE(f.status(), QStringLiteral("替换规则保存完毕！"));
         const auto c = f.prepare().loadSettings();
@@ -379,19 +381,19 @@ private slots:
     {
         Fixture f;
         f.open();
-        f.get<QPushButton>("XPButton25")->click();
+        f.get<QAbstractButton>("XPButton25")->click();
         auto *user = f.get<QLineEdit>("web_user");
         auto *server = f.get<QLineEdit>("web_server");
         user->setText("abcd");
         server->setText("new.site.test/");
-        f.get<QPushButton>("XPButton21")->click();
+        f.get<QAbstractButton>("XPButton21")->click();
         QCOMPARE(f.notes.messages, QStringList({"网站后台用户名5-32字符之间"}));
         QVERIFY(user->hasFocus());
         QCOMPARE(server->text(), QStringLiteral("new.site.test/"));
         QCOMPARE(f.prepare().loadSettings()->web_user, initial::webUser);
 
         user->setText("admin5");
-        f.get<QPushButton>("XPButton21")->click();
+        f.get<QAbstractButton>("XPButton21")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("网站信息保存完毕"));
         QCOMPARE(f.status(), QStringLiteral("网站信息保存完毕"));
         QCOMPARE(server->text(), QStringLiteral("new.site.test"));
@@ -413,13 +415,13 @@ private slots:
         f.clickRow(0);
         f.exec("CREATE TRIGGER no_edits BEFORE UPDATE ON itemlist BEGIN SELECT RAISE(ABORT, 'locked'); END");
         f.exec("CREATE TRIGGER no_settings BEFORE UPDATE ON soft_config BEGIN SELECT RAISE(ABORT, 'locked'); END");
-        f.get<QPushButton>("XPButton22")->click();
+        f.get<QAbstractButton>("XPButton22")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("保存失败：数据库无法写入"));
         QCOMPARE(f.window->model()->label(0), QStringLiteral("已采集"));
-        f.get<QPushButton>("XPButton21")->click();
+        f.get<QAbstractButton>("XPButton21")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("网站信息保存失败：数据库无法写入"));
         QCOMPARE(f.status(), QStringLiteral("网站信息保存失败：数据库无法写入"));
-        f.get<QPushButton>("XPButton27")->click();
+        f.get<QAbstractButton>("XPButton27")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("替换规则保存失败：数据库无法写入"));
         QVERIFY(!f.notes.messages.contains(QStringLiteral("网站信息保存完毕")));
         QVERIFY(!f.notes.messages.contains(QStringLiteral("替换规则保存完毕！")));
@@ -429,7 +431,7 @@ private slots:
     {
         Fixture f;
         f.open();
-        f.get<QPushButton>("XPButton25")->click();
+        f.get<QAbstractButton>("XPButton25")->click();
         auto *server = f.get<QLineEdit>("web_server");
         server->clear();
         server->setFocus();
@@ -458,7 +460,7 @@ private slots:
     {
         Fixture f;
         f.open();
-        f.get<QPushButton>("XPButton28")->click();
+        f.get<QAbstractButton>("XPButton28")->click();
         auto *pid = f.get<QLineEdit>("alimama_pid");
         pid->setFocus();
         pid->setText("mm_1'2");
@@ -478,18 +480,18 @@ private slots:
     {
         Fixture f;
         f.open();
-        f.get<QPushButton>("XPButton25")->click();
+        f.get<QAbstractButton>("XPButton25")->click();
         f.get<QLineEdit>("web_server")->setText("a.bcd");
-        f.get<QPushButton>("Command4")->click();
+        f.get<QAbstractButton>("Command4")->click();
         QVERIFY(recorder.urls.isEmpty());
         f.get<QLineEdit>("web_server")->setText("a.bcde");
-        f.get<QPushButton>("Command4")->click();
+        f.get<QAbstractButton>("Command4")->click();
         f.get<QLineEdit>("guest_shop")->setText("shop.test");
-        f.get<QPushButton>("Command5")->click();
+        f.get<QAbstractButton>("Command5")->click();
         QCOMPARE(recorder.urls, QStringList({"http://a.bcde", "http://shop.test"}));
 
         recorder.urls.clear();
-        f.get<QPushButton>("XPButton26")->click();
+        f.get<QAbstractButton>("XPButton26")->click();
         QCOMPARE(recorder.urls.size(), 1);
         QVERIFY(recorder.urls[0].endsWith("/help.html"));
         QVERIFY(QFile::exists(QUrl(recorder.urls[0]).toLocalFile()));
@@ -549,7 +551,7 @@ private slots:
         f.addRow("2", 0, 0, 2);
         f.open();
 
-        f.get<QPushButton>("XPButton22")->click();
+        f.get<QAbstractButton>("XPButton22")->click();
         QCOMPARE(f.notes.messages, QStringList({"非编辑状态不能保存"}));
         QCOMPARE(f.status(), QStringLiteral("非编辑状态不能保存"));
 
@@ -557,11 +559,11 @@ private slots:
         auto *title = f.get<QLineEdit>("web_title");
         title->setText("新标题'含引号");
         f.get<QLineEdit>("web_key")->clear();
-        f.get<QPushButton>("XPButton22")->click();
+        f.get<QAbstractButton>("XPButton22")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("网页关键词不能为空"));
         QVERIFY(f.get("web_key")->hasFocus());
         f.get<QLineEdit>("web_key")->setText("新关键词");
-        f.get<QPushButton>("XPButton22")->click();
+        f.get<QAbstractButton>("XPButton22")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("保存成功，请重新上传该数据！"));
         QCOMPARE(f.status(), QStringLiteral("保存成功，请重新上传该数据！"));
         // The row's label changes in place; the list is not refilled.
@@ -580,14 +582,14 @@ private slots:
         f.get<QLineEdit>("web_title")->setText("t");
         f.get<QLineEdit>("web_key")->setText("k");
         f.get<QLineEdit>("web_doc")->setText("d");
-        f.get<QPushButton>("XPButton22")->click();
+        f.get<QAbstractButton>("XPButton22")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("未采集宝贝暂不能进行编辑"));
         QCOMPARE(f.prepare().itemByItem("2")->state, 0);
 
         // The row vanished after it was loaded.
         f.clickRow(1);
         f.prepare().deleteById(uploaded);
-        f.get<QPushButton>("XPButton22")->click();
+        f.get<QAbstractButton>("XPButton22")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("参数丢失，保存失败"));
         QCOMPARE(f.status(), QStringLiteral("参数丢失，保存失败"));
         QCOMPARE(f.count("SELECT count(*) FROM itemlist"), 1);

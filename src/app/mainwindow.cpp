@@ -63,10 +63,10 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
 
     auto *help = ui::button(this, "XPButton26", QStringLiteral("使用帮助"));
     help->setGeometry(512, 408, 70, 24);
-    connect(help, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(links::helpPage())); });
+    connect(help, &QAbstractButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(links::helpPage())); });
     m_pageSwitch = ui::button(this, "XPButton25", QStringLiteral("综合设置"));
     m_pageSwitch->setGeometry(585, 408, 70, 24);
-    connect(m_pageSwitch, &QPushButton::clicked, this, &MainWindow::switchPage);
+    connect(m_pageSwitch, &QAbstractButton::clicked, this, &MainWindow::switchPage);
 
     connect(&m_session, &Session::status, m_status, &QLabel::setText);
     connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
@@ -92,7 +92,7 @@ void MainWindow::buildCollectionPage()
     };
     for (const auto &s : steps)
         ui::button(m_frame1, s.name, QString::fromUtf8(s.caption))->setGeometry(s.x, 20, s.w, 26);
-    connect(m_frame1->findChild<QPushButton *>(QStringLiteral("XPButton28")), &QPushButton::clicked, this,
+    connect(m_frame1->findChild<QAbstractButton *>(QStringLiteral("XPButton28")), &QAbstractButton::clicked, this,
             [this] { m_frame10->setVisible(!m_frame10->isVisible()); });
 
     m_list = new QTreeView(m_frame1);
@@ -157,9 +157,9 @@ void MainWindow::buildCollectionPage()
     save->setGeometry(530, 20, 95, 26);
     recollect->setGeometry(530, 54, 95, 26);
     upload->setGeometry(530, 88, 95, 26);
-    connect(save, &QPushButton::clicked, this, &MainWindow::saveEdit);
+    connect(save, &QAbstractButton::clicked, this, &MainWindow::saveEdit);
     // The context menu's re-upload is the editor's upload button.
-    connect(reupdate, &QAction::triggered, upload, &QPushButton::click);
+    connect(reupdate, &QAction::triggered, upload, &QAbstractButton::click);
 
     // The affiliate-item box lies over the quick-edit area.
     m_frame10 = new QGroupBox(QStringLiteral("淘客采集"), m_frame1);

@@ -9,7 +9,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPushButton;
+class QAbstractButton;
 class QTreeView;
 class RulesPage;
 class Session;
@@ -60,7 +60,7 @@ private:
     QGroupBox *m_frame1, *m_frame2, *m_frame3, *m_frame10;
     QTreeView *m_list;
     QLineEdit *m_webTitle, *m_webKey, *m_webDoc, *m_pid, *m_item;
-    QPushButton *m_pageSwitch;
+    QAbstractButton *m_pageSwitch;
     QLabel *m_status;
     QMenu *m_menu;
     SettingsPage *m_settings;

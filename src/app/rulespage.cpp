@@ -21,7 +21,7 @@ RulesPage::RulesPage(Session &session, QWidget *parent)
     auto *saveButton = ui::button(this, "XPButton27", QStringLiteral("保存设置"));
     box->addWidget(saveButton, 0, Qt::AlignRight);
     box->addStretch(1);
-    connect(saveButton, &QPushButton::clicked, this, &RulesPage::save);
+    connect(saveButton, &QAbstractButton::clicked, this, &RulesPage::save);
 }
 
 RulesPage::Group RulesPage::makeGroup(const QString &title, const char *prefix, const char *textPrefix,

@@ -94,9 +94,9 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
     grid->addWidget(saveButton, 3, 2, 1, 2, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
 
-    connect(openShop, &QPushButton::clicked, this, [this] { openAddress(m_shop); });
-    connect(openServer, &QPushButton::clicked, this, [this] { openAddress(m_server); });
-    connect(saveButton, &QPushButton::clicked, this, &SettingsPage::save);
+    connect(openShop, &QAbstractButton::clicked, this, [this] { openAddress(m_shop); });
+    connect(openServer, &QAbstractButton::clicked, this, [this] { openAddress(m_server); });
+    connect(saveButton, &QAbstractButton::clicked, this, &SettingsPage::save);
 }
 
 void SettingsPage::load(const SoftConfig &config)

@@ -3,7 +3,7 @@
 #include <QGroupBox>
 
 class QLineEdit;
-class QPushButton;
+class QAbstractButton;
 class Session;
 struct SoftConfig;
 

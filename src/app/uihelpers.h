@@ -1,13 +1,13 @@
 #pragma once
 
 #include "rules/rules.h"
+#include "widgets/xpbutton2.h"
 
 #include <QColor>
 #include <QFocusEvent>
 #include <functional>
 #include <QLineEdit>
 #include <QPalette>
-#include <QPushButton>
 #include <QValidator>
 
 // Small builders for the controls of the windows: every control carries its name.
@@ -76,9 +76,9 @@ inline void onFocusLeave(QWidget *w, std::function<void()> f)
     new FocusLeave(w, std::move(f));
 }
 
-inline QPushButton *button(QWidget *parent, const char *name, const QString &caption)
+inline XPButton2 *button(QWidget *parent, const char *name, const QString &caption)
 {
-    auto *b = new QPushButton(caption, parent);
+    auto *b = new XPButton2(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
     return b;
 }
