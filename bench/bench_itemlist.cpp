@@ -64,7 +64,7 @@ int main(int argc, char *argv[])
     // Start-up: open the profile, load settings, fill the list, show the window.
     QElapsedTimer startup;
     startup.start();
-    Session session;
+    Session session(*notifier());
     MainWindow window(session);
     window.load(path);
     window.show();

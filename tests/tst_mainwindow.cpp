@@ -34,7 +34,7 @@ public:
 struct Fixture {
     TempProfile profile;
     ScriptedNotifier notes;
-    Session session;
+    Session session{notes};
     std::unique_ptr<MainWindow> window;
 
     ProfileDb &prepare()
@@ -60,7 +60,6 @@ struct Fixture {
     {
         prepared.close();
         window = std::make_unique<MainWindow>(session);
-        setNotifier(&notes);   // the window installs its message boxes; tests answer instead
         window->load(profile.path());
         window->show();
         if (!QTest::qWaitForWindowActive(window.get()))

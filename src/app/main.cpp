@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/messageboxnotifier.h"
 #include "session/session.h"
 #include "store/profiledb.h"
 
@@ -10,8 +11,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Velorix"));
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
 
-    Session session;
+    MessageBoxNotifier notifier;
+    Session session(notifier);
     MainWindow window(session);
+    notifier.setOwner(&window);
     window.load(ProfileDb::defaultPath());
     window.show();
     return app.exec();

@@ -1,11 +1,14 @@
 #include "app/mainwindow.h"
 #include "app/itemlistmodel.h"
-#include "app/messageboxnotifier.h"
+#include "app/modedialog.h"
 #include "app/rulespage.h"
 #include "app/settingspage.h"
 #include "app/uihelpers.h"
 #include "outside/outside.h"
 #include "session/session.h"
+#include "collect/detailstep.h"
+#include "collect/liststep.h"
+#include "collect/manualadd.h"
 #include "web/notifier.h"
 
 #include <QCloseEvent>
@@ -39,13 +42,11 @@ QString links::helpPage()
 }
 
 MainWindow::MainWindow(Session &session, QWidget *parent)
-    : QWidget(parent), m_session(session), m_notifier(std::make_unique<MessageBoxNotifier>(this)),
-      m_model(new ItemListModel(this))
+    : QWidget(parent), m_session(session), m_model(new ItemListModel(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velorix"));
     setFixedSize(660, 433);
-    setNotifier(m_notifier.get());
 
     buildCollectionPage();
     buildSettingsPage();
@@ -68,14 +69,57 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
     m_pageSwitch->setGeometry(585, 408, 70, 24);
     connect(m_pageSwitch, &QAbstractButton::clicked, this, &MainWindow::switchPage);
 
-    connect(&m_session, &Session::status, m_status, &QLabel::setText);
-    connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
+    bindSession();
 }
 
-MainWindow::~MainWindow()
+MainWindow::~MainWindow() = default;
+
+void MainWindow::bindSession()
 {
-    if (notifier() == m_notifier.get())
-        setNotifier(nullptr);
+    connect(&m_session, &Session::status, m_status, &QLabel::setText);
+    connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
+    connect(&m_session, &Session::rowLabel, m_model, &ItemListModel::setLabelByItem);
+    connect(&m_session, &Session::refillList, this, &MainWindow::resetlist);
+    connect(&m_session, &Session::workTexts, this, [this](const QString &title, const QString &doc, const QString &key) {
+        m_webTitle->setText(title);
+        m_webDoc->setText(doc);
+        m_webKey->setText(key);
+    });
+    connect(&m_session, &Session::caption, this, [this](const QString &control, const QString &text) {
+        if (auto *b = findChild<QAbstractButton *>(control))
+            b->setText(text);
+    });
+    connect(&m_session, &Session::settingsWanted, this, [this] {
+        if (m_pageSwitch->text() == QStringLiteral("综合设置"))
+            switchPage();
+    });
+    connect(&m_session, &Session::modeWanted, this, &MainWindow::showModeDialog);
+    connect(&m_session, &Session::manualAdded, m_item, &QLineEdit::clear);
+
+    auto onClick = [this](const char *name, auto action) {
+        connect(findChild<QAbstractButton *>(QString::fromLatin1(name)), &QAbstractButton::clicked, this, action);
+    };
+    onClick("Command1", [this] { m_session.listStep().click(); });
+    onClick("command2", [this] { m_session.detailStep().click(); });
+    onClick("XPButton210", [this] { m_session.manualAdd().click(m_item->text(), m_pid->text()); });
+    onClick("XPButton23", [this] { recollect(); });
+}
+
+void MainWindow::showModeDialog()
+{
+    auto *dialog = new ModeDialog(this);
+    connect(dialog, &ModeDialog::confirmed, this, [this](CollectMode mode) { m_session.listStep().start(mode); });
+    dialog->show();
+}
+
+void MainWindow::recollect()
+{
+    if (m_session.editorRow() == 0 || m_model->rowCount() == 0)
+        return;
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    m_session.recollect(m_model->row(rows.first()).item);
 }
 
 void MainWindow::buildCollectionPage()
@@ -135,7 +179,6 @@ void MainWindow::buildCollectionPage()
     m_frame2 = new QGroupBox(QStringLiteral("快捷编辑区"), m_frame1);
     m_frame2->setObjectName(QStringLiteral("Frame2"));
     m_frame2->setGeometry(8, 266, 637, 135);
-    m_frame2->setProperty("tag", QStringLiteral("0"));
     const struct { const char *name; const char *label; const char *tip; int y; } boxes[] = {
         {"web_title", "网页标题：", "一般不超过80个字符", 22},
         {"web_key", "关键词：", "一般不超过100个字符", 56},
@@ -220,7 +263,7 @@ void MainWindow::resetlist()
 
 QString MainWindow::editorTag() const
 {
-    return m_frame2->property("tag").toString();
+    return QString::number(m_session.editorRow());
 }
 
 void MainWindow::switchPage()
@@ -253,7 +296,6 @@ void MainWindow::listClicked()
     m_frame10->hide();
     for (int r : selectedRows()) {
         const qint64 id = m_model->row(r).id;
-        m_frame2->setProperty("tag", QString::number(id));
         const Session::EditorRow row = m_session.loadEditorRow(id);
         if (!row.found)
             continue;
@@ -265,7 +307,7 @@ void MainWindow::listClicked()
 
 void MainWindow::saveEdit()
 {
-    const FieldCheck c = m_session.saveEdit(editorTag(), m_webTitle->text(), m_webKey->text(), m_webDoc->text());
+    const FieldCheck c = m_session.saveEdit(m_webTitle->text(), m_webKey->text(), m_webDoc->text());
     if (!c.ok())
         if (auto *box = m_frame2->findChild<QLineEdit *>(c.focus))
             box->setFocus();
@@ -275,7 +317,7 @@ void MainWindow::deleteSelected()
 {
     if (m_model->rowCount() == 0)
         return;
-    if (!ask(QStringLiteral("是否确定删除此宝贝？"), QStringLiteral("删除")))
+    if (!m_session.notifier().ask(QStringLiteral("是否确定删除此宝贝？"), QStringLiteral("删除")))
         return;
     const QList<int> rows = selectedRows();
     if (!rows.isEmpty())
@@ -293,7 +335,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!ask(QStringLiteral("是否确定退出？"), QStringLiteral("退出"))) {
+    if (!m_session.notifier().ask(QStringLiteral("是否确定退出？"), QStringLiteral("退出"))) {
         event->ignore();
         return;
     }

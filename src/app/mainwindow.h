@@ -4,7 +4,6 @@
 #include <memory>
 
 class ItemListModel;
-class MessageBoxNotifier;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -52,10 +51,12 @@ private:
     void listClicked();
     void saveEdit();
     void deleteSelected();
+    void recollect();
+    void bindSession();
+    void showModeDialog();
     QList<int> selectedRows() const;
 
     Session &m_session;
-    std::unique_ptr<MessageBoxNotifier> m_notifier;
     ItemListModel *m_model;
     QGroupBox *m_frame1, *m_frame2, *m_frame3, *m_frame10;
     QTreeView *m_list;

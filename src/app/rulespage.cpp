@@ -22,6 +22,18 @@ RulesPage::RulesPage(Session &session, QWidget *parent)
     box->addWidget(saveButton, 0, Qt::AlignRight);
     box->addStretch(1);
     connect(saveButton, &QAbstractButton::clicked, this, &RulesPage::save);
+    // The rules in force are what these controls hold, saved or not.
+    for (QCheckBox *c : findChildren<QCheckBox *>())
+        connect(c, &QCheckBox::toggled, this, &RulesPage::publish);
+    for (QRadioButton *r : findChildren<QRadioButton *>())
+        connect(r, &QRadioButton::toggled, this, &RulesPage::publish);
+    for (QLineEdit *e : findChildren<QLineEdit *>())
+        connect(e, &QLineEdit::textChanged, this, &RulesPage::publish);
+}
+
+void RulesPage::publish()
+{
+    m_session.setRules(rules());
 }
 
 RulesPage::Group RulesPage::makeGroup(const QString &title, const char *prefix, const char *textPrefix,

@@ -37,6 +37,7 @@ private:
     static void addClicked(Group &g);
     static void loadGroup(Group &g, const RuleGroup &stored);
     void save();
+    void publish();
 
     Session &m_session;
     Group m_title, m_key, m_doc;

@@ -46,11 +46,19 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
     m_user = ui::lineEdit(this, "web_user", 32);
     m_pass = ui::lineEdit(this, "web_pass", 32);
     m_adminpath = ui::lineEdit(this, "web_adminpath", 20);
+    m_sid = ui::lineEdit(this, "shopsid", 20);
+    m_sid->setToolTip(QStringLiteral("店铺的卖家数字ID，用于获取店铺推广链接"));
     m_pass->setEchoMode(QLineEdit::Password);
     m_server->setText(initial::webServer);
     m_user->setText(initial::webUser);
     m_pass->setText(initial::webPass);
     m_adminpath->setText(initial::webAdminPath);
+    // The shop and its seller ID are kept for the next start when their box is left; the
+    // address is emptied of an "http://" first, by the normaliser installed after.
+    connect(m_shop, &QLineEdit::textChanged, this, [this](const QString &t) { m_session.setShopAddress(t); });
+    ui::onFocusLeave(m_shop, [this] { m_session.saveShopAddress(m_shop->text()); });
+    connect(m_sid, &QLineEdit::textChanged, this, [this](const QString &t) { m_session.setShopSid(t); });
+    ui::onFocusLeave(m_sid, [this] { m_session.saveShopSid(m_sid->text()); });
     installAddressNormalisers(m_shop);
     installAddressNormalisers(m_server);
 
@@ -79,19 +87,23 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
         }
         return row;
     };
+    auto *sid = new QHBoxLayout;
+    sid->addWidget(new QLabel(QStringLiteral("店铺ID："), this));
+    sid->addWidget(m_sid, 1);
     grid->addWidget(new QLabel(QStringLiteral("店铺地址："), this), 0, 0);
     grid->addWidget(m_shop, 0, 1);
     grid->addWidget(openShop, 0, 2);
-    grid->addWidget(hint(), 0, 3);
-    grid->addWidget(new QLabel(QStringLiteral("网站域名："), this), 1, 0);
-    grid->addWidget(m_server, 1, 1);
-    grid->addWidget(openServer, 1, 2);
-    grid->addWidget(hint(), 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("网站后台帐号："), this), 2, 0);
-    grid->addLayout(pair(QStringLiteral("登录密码："), m_user, m_pass), 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("后台目录："), this), 3, 0);
-    grid->addLayout(pair({}, m_adminpath, nullptr), 3, 1);
-    grid->addWidget(saveButton, 3, 2, 1, 2, Qt::AlignLeft);
+    grid->addLayout(sid, 0, 3);
+    grid->addWidget(hint(), 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("网站域名："), this), 2, 0);
+    grid->addWidget(m_server, 2, 1);
+    grid->addWidget(openServer, 2, 2);
+    grid->addWidget(hint(), 2, 3);
+    grid->addWidget(new QLabel(QStringLiteral("网站后台帐号："), this), 3, 0);
+    grid->addLayout(pair(QStringLiteral("登录密码："), m_user, m_pass), 3, 1);
+    grid->addWidget(new QLabel(QStringLiteral("后台目录："), this), 4, 0);
+    grid->addLayout(pair({}, m_adminpath, nullptr), 4, 1);
+    grid->addWidget(saveButton, 4, 2, 1, 2, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
 
     connect(openShop, &QAbstractButton::clicked, this, [this] { openAddress(m_shop); });
@@ -101,6 +113,8 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
 
 void SettingsPage::load(const SoftConfig &config)
 {
+    m_shop->setText(config.guest_shop);
+    m_sid->setText(config.shopsid);
     m_server->setText(config.web_server);
     m_user->setText(config.web_user);
     m_pass->setText(config.web_pass);

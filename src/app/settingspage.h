@@ -24,5 +24,5 @@ private:
     void save();
 
     Session &m_session;
-    QLineEdit *m_shop, *m_server, *m_user, *m_pass, *m_adminpath;
+    QLineEdit *m_shop, *m_server, *m_user, *m_pass, *m_adminpath, *m_sid;
 };

@@ -1,10 +1,52 @@
 #include "session/session.h"
+#include "cache/cachecleaner.h"
+#include "collect/detailstep.h"
+#include "collect/itemcollector.h"
+#include "collect/liststep.h"
+#include "collect/manualadd.h"
+#include "convert/convertchannel.h"
 #include "store/itemstate.h"
+#include "web/fetch.h"
 #include "web/notifier.h"
 
 #include <QDir>
 
-Session::Session(QObject *parent) : QObject(parent) {}
+Session::Session(Notifier &notifier, QObject *parent) : Session(notifier, WebService::instance(), parent) {}
+
+Session::Session(Notifier &notifier, WebService &web, QObject *parent)
+    : QObject(parent), m_notifier(notifier), m_web(web)
+{
+    const Services s{m_db, m_notifier, m_web, m_shared, m_rules};
+    m_channel1 = new ConvertChannel(1, this);
+    m_channel2 = new ConvertChannel(2, this);
+    m_cleaner = new CacheCleaner(m_web, this);
+    m_collector = new ItemCollector(s, this);
+    m_listStep = new ListStep(s, this);
+    m_detailStep = new DetailStep(s, *m_channel1, *m_collector, *m_cleaner, this);
+    m_manualAdd = new ManualAdd(s, *m_channel2, this);
+
+    for (ConvertChannel *c : {m_channel1, m_channel2})
+        connect(c, &ConvertChannel::status, this, &Session::status);
+    bind(m_collector, {});
+    bind(m_listStep, QStringLiteral("Command1"));
+    bind(m_detailStep, QStringLiteral("command2"));
+    bind(m_manualAdd, QStringLiteral("XPButton210"));
+    connect(m_listStep, &ListStep::modeWanted, this, &Session::modeWanted);
+    connect(m_listStep, &ListStep::settingsWanted, this, &Session::settingsWanted);
+    connect(m_manualAdd, &ManualAdd::added, this, &Session::manualAdded);
+}
+
+Session::~Session() = default;
+
+void Session::bind(Step *step, const QString &control)
+{
+    connect(step, &Step::status, this, &Session::status);
+    connect(step, &Step::rowLabel, this, &Session::rowLabel);
+    connect(step, &Step::workTexts, this, &Session::workTexts);
+    connect(step, &Step::refillList, this, &Session::refillList);
+    if (!control.isEmpty())
+        connect(step, &Step::captionChanged, this, [this, control](const QString &text) { emit caption(control, text); });
+}
 
 QString Session::welcomeText()
 {
@@ -26,6 +68,9 @@ std::optional<SoftConfig> Session::getsoftinfo()
         m_webuser = c->web_user;
         m_webpass = c->web_pass;
         m_webadminpath = c->web_adminpath;
+        m_rules = c->rules;
+        m_shared.shopAddress = c->guest_shop;
+        m_shared.shopsid = c->shopsid;
     }
     return c;
 }
@@ -34,7 +79,7 @@ FieldCheck Session::refuse(const FieldCheck &c, bool toStatus)
 {
     if (toStatus)
         emit status(c.message);
-    showmsg(c.message);
+    m_notifier.showmsg(c.message);
     return c;
 }
 
@@ -51,7 +96,7 @@ FieldCheck Session::saveSiteSettings(const QString &user, const QString &pass, Q
     m_webpass = pass;
     m_webadminpath = adminpath;
     const QString done = QStringLiteral("网站信息保存完毕");
-    showmsg(done);
+    m_notifier.showmsg(done);
     emit status(done);
     return {};
 }
@@ -61,27 +106,41 @@ void Session::savePublisherId(const QString &pid)
     m_db.savePublisherId(pid);
 }
 
+void Session::saveShopAddress(const QString &shop)
+{
+    setShopAddress(shop);
+    m_db.saveShopAddress(shop);
+}
+
+void Session::saveShopSid(const QString &sid)
+{
+    setShopSid(sid);
+    m_db.saveShopSid(sid);
+}
+
 RuleCheck Session::saveRules(const RuleSet &rules)
 {
     const RuleCheck c = checkrules(rules);
     if (!c.ok()) {
-        showmsg(c.message);
+        m_notifier.showmsg(c.message);
         return c;
     }
     if (!m_db.saveRules(rules)) {
         const QString failed = QStringLiteral("替换规则保存失败：数据库无法写入");
-        showmsg(failed);
+        m_notifier.showmsg(failed);
         emit status(failed);
         return {failed, {}};
     }
+    m_rules = rules;
     const QString done = QStringLiteral("替换规则保存完毕！");
-    showmsg(done);
+    m_notifier.showmsg(done);
     emit status(done);
     return {};
 }
 
 Session::EditorRow Session::loadEditorRow(qint64 id)
 {
+    m_editorRow = id;
     EditorRow row;
     const auto rec = m_db.itemById(id);
     if (!rec)
@@ -101,15 +160,13 @@ Session::EditorRow Session::loadEditorRow(qint64 id)
     return row;
 }
 
-FieldCheck Session::saveEdit(const QString &tag, const QString &webTitle, const QString &webKey,
-                             const QString &webDoc)
+FieldCheck Session::saveEdit(const QString &webTitle, const QString &webKey, const QString &webDoc)
 {
-    const FieldCheck c = checkEdit(tag, webTitle, webDoc, webKey);
+    const FieldCheck c = checkEdit(QString::number(m_editorRow), webTitle, webDoc, webKey);
     if (!c.ok())
         return refuse(c, true);
-    bool numeric = false;
-    const qint64 id = tag.toLongLong(&numeric);
-    const auto rec = numeric ? m_db.itemById(id) : std::nullopt;
+    const qint64 id = m_editorRow;
+    const auto rec = m_db.itemById(id);
     if (!rec)
         return refuse({QStringLiteral("参数丢失，保存失败"), {}}, true);
     // Marking an uncollected row edited would send it to the upload without its page ever
@@ -123,11 +180,23 @@ FieldCheck Session::saveEdit(const QString &tag, const QString &webTitle, const 
     emit rowLabelById(id, QStringLiteral("已修改"));
     const QString done = QStringLiteral("保存成功，请重新上传该数据！");
     emit status(done);
-    showmsg(done);
+    m_notifier.showmsg(done);
     return {};
 }
 
 void Session::deleteItem(qint64 id)
 {
     m_db.deleteById(id);
+}
+
+void Session::recollect(const QString &item)
+{
+    if (m_editorRow == 0 || item.isEmpty())
+        return;
+    if (!m_notifier.ask(QStringLiteral("是否确定重新采集ID为%1的宝贝数据？").arg(item), QStringLiteral("注意")))
+        return;
+    m_collector->getitem(item, QString(), this, [this](ItemCollector::Result r) {
+        if (r == ItemCollector::Result::Stored)
+            emit status(QStringLiteral("重新采集完毕"));
+    });
 }

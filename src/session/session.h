@@ -2,21 +2,36 @@
 
 #include "rules/rules.h"
 #include "session/checks.h"
+#include "session/pipeline.h"
 #include "store/profiledb.h"
 
 #include <QObject>
 #include <optional>
 
-// The program's working state outside the controls: the profile database, the site settings
-// in force, and the operator's actions on them. The window and the headless runner both
-// drive this object and show what it reports.
+class CacheCleaner;
+class ConvertChannel;
+class DetailStep;
+class ItemCollector;
+class ListStep;
+class ManualAdd;
+class Notifier;
+class WebService;
+
+// The program's working state outside the controls: the profile database, the settings and
+// rules in force, the fields the steps share, and the steps themselves. The window and the
+// headless runner both drive this object and show what it reports.
 class Session : public QObject
 {
     Q_OBJECT
 public:
-    explicit Session(QObject *parent = nullptr);
+    explicit Session(Notifier &notifier, WebService &web, QObject *parent = nullptr);
+    explicit Session(Notifier &notifier, QObject *parent = nullptr);
+    ~Session() override;
 
     ProfileDb &db() { return m_db; }
+    Notifier &notifier() { return m_notifier; }
+    WebService &web() { return m_web; }
+    Pipeline &shared() { return m_shared; }
 
     static QString welcomeText();
 
@@ -24,7 +39,8 @@ public:
     // welcome text, or which file could not be used and why.
     QString opendb(const QString &path = ProfileDb::defaultPath());
 
-    // Reads the settings row and takes the site settings from it; nullopt when there is none.
+    // Reads the settings row and takes the site settings, the rules, the shop address and the
+    // seller ID from it; nullopt when there is none.
     std::optional<SoftConfig> getsoftinfo();
 
     QString webserver() const { return m_webserver; }
@@ -39,25 +55,74 @@ public:
     void savePublisherId(const QString &pid);
     RuleCheck saveRules(const RuleSet &rules);
 
-    // The editor's view of a row clicked in the list.
+    // The rules every page read from now on is rewritten by: what the rules page holds, saved
+    // or not (the runner has the saved ones).
+    const RuleSet &rules() const { return m_rules; }
+    void setRules(const RuleSet &rules) { m_rules = rules; }
+
+    // The shop to collect and its seller ID, as the settings page holds them; kept in the
+    // settings row when their box is left.
+    void setShopAddress(const QString &shop) { m_shared.shopAddress = shop; }
+    void saveShopAddress(const QString &shop);
+    void setShopSid(const QString &sid) { m_shared.shopsid = sid; }
+    void saveShopSid(const QString &sid);
+
+    // The row in the quick-edit area: its id, 0 while none has been clicked.
+    qint64 editorRow() const { return m_editorRow; }
     struct EditorRow {
         bool found = false;
         bool editable = false;      // collected: the three texts are shown
         QString webTitle, webKey, webDoc;
     };
+    // A click on a list row: it becomes the editor's row, whatever its state.
     EditorRow loadEditorRow(qint64 id);
-    FieldCheck saveEdit(const QString &tag, const QString &webTitle, const QString &webKey,
-                        const QString &webDoc);
+    FieldCheck saveEdit(const QString &webTitle, const QString &webKey, const QString &webDoc);
     void deleteItem(qint64 id);
+
+    // The steps and actions.
+    ListStep &listStep() { return *m_listStep; }
+    DetailStep &detailStep() { return *m_detailStep; }
+    ManualAdd &manualAdd() { return *m_manualAdd; }
+    ItemCollector &collector() { return *m_collector; }
+    CacheCleaner &cacheCleaner() { return *m_cleaner; }
+    ConvertChannel &channel1() { return *m_channel1; }
+    ConvertChannel &channel2() { return *m_channel2; }
+
+    // Reads the page of an item shown in the list again (XPButton23), after asking; the click
+    // URL stays. Nothing happens while no row is in the editor.
+    void recollect(const QString &item);
 
 signals:
     void status(const QString &text);
-    // A shown list row (by its id) takes a new state label without a refill.
+    // A shown list row takes a new label without a refill, found by its id or its item ID.
     void rowLabelById(qint64 id, const QString &label);
+    void rowLabel(const QString &item, const QString &label);
+    // The three texts the last page read gave, for the quick-edit boxes.
+    void workTexts(const QString &title, const QString &doc, const QString &key);
+    void refillList();
+    // A step's button (by its name) shows a new caption.
+    void caption(const QString &control, const QString &text);
+    // Step 1 asks for its mode; the shop address is missing; a manual add stored its item.
+    void modeWanted();
+    void settingsWanted();
+    void manualAdded(const QString &item);
 
 private:
     FieldCheck refuse(const FieldCheck &c, bool toStatus);
+    void bind(class Step *step, const QString &control);
 
+    Notifier &m_notifier;
+    WebService &m_web;
     ProfileDb m_db;
+    Pipeline m_shared;
+    RuleSet m_rules;
     QString m_webserver, m_webuser, m_webpass, m_webadminpath;
+    qint64 m_editorRow = 0;
+
+    ConvertChannel *m_channel1, *m_channel2;
+    CacheCleaner *m_cleaner;
+    ItemCollector *m_collector;
+    ListStep *m_listStep;
+    DetailStep *m_detailStep;
+    ManualAdd *m_manualAdd;
 };

@@ -42,7 +42,7 @@ int BoundedCookieJar::removeMatching(const QStringList &needles)
     const qsizetype before = all.size();
     all.removeIf([&](const QNetworkCookie &c) {
         for (const QString &n : needles)
-            if (c.domain().contains(n, Qt::CaseSensitive))
+            if ((c.domain() + c.path()).contains(n, Qt::CaseSensitive))
                 return true;
         return false;
     });

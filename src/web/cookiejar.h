@@ -12,7 +12,8 @@ public:
 
     bool setCookiesFromUrl(const QList<QNetworkCookie> &cookies, const QUrl &url) override;
 
-    // Drops every cookie whose domain contains one of these texts (case-sensitive); the count.
+    // Drops every cookie whose address (domain and path) contains one of these texts
+    // (case-sensitive); the count.
     int removeMatching(const QStringList &needles);
 
 private:

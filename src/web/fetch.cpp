@@ -121,7 +121,7 @@ WebService &WebService::instance()
     return *service;
 }
 
-WebService::WebService() : m_manager(new QNetworkAccessManager(this))
+WebService::WebService(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager(this))
 {
     clearCookies();
 }
@@ -284,21 +284,21 @@ QByteArray headerValue(const QString &value)
 
 } // namespace
 
-void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done)
+void WebService::gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done)
 {
     auto r = std::make_shared<WebService::Request>(makeRequest(address, charset, context, std::move(done)));
     if (address.isNull() || address == kFalse) {
-        QTimer::singleShot(0, &WebService::instance(), [r] { r->finish(kFalse); });
+        QTimer::singleShot(0, this, [r] { r->finish(kFalse); });
         return;
     }
     // The plain fetch names the encodings a browser offers, as the network stack would on its
     // own; naming them here leaves the unpacking, and its size limit, to us.
     r->headers = {{"Accept-Encoding", "gzip, deflate"}};
-    WebService::instance().start(std::move(*r));
+    start(std::move(*r));
 }
 
-void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
-             QObject *context, FetchDone done)
+void WebService::httpget(const QString &address, const QString &host, const QString &referer,
+                         const QString &charset, QObject *context, FetchDone done)
 {
     WebService::Request r = makeRequest(address, charset, context, std::move(done));
     r.headers = {
@@ -310,11 +310,11 @@ void httpget(const QString &address, const QString &host, const QString &referer
         {"Host", headerValue(host)},
         {"Connection", "Keep-Alive"},
     };
-    WebService::instance().start(std::move(r));
+    start(std::move(r));
 }
 
-void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
-              const QString &charset, QObject *context, FetchDone done)
+void WebService::httppost(const QString &address, const QString &host, const QString &referer,
+                          const QString &body, const QString &charset, QObject *context, FetchDone done)
 {
     WebService::Request r = makeRequest(address, charset, context, std::move(done));
     r.method = "POST";
@@ -332,5 +332,22 @@ void httppost(const QString &address, const QString &host, const QString &refere
         {"Content-Length", QByteArray::number(r.body.size())},
         {"Cache-Control", "no-cache"},
     };
-    WebService::instance().start(std::move(r));
+    start(std::move(r));
+}
+
+void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done)
+{
+    WebService::instance().gethtml(address, charset, context, std::move(done));
+}
+
+void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
+             QObject *context, FetchDone done)
+{
+    WebService::instance().httpget(address, host, referer, charset, context, std::move(done));
+}
+
+void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
+              const QString &charset, QObject *context, FetchDone done)
+{
+    WebService::instance().httppost(address, host, referer, body, charset, context, std::move(done));
 }

@@ -25,13 +25,22 @@ void httpget(const QString &address, const QString &host, const QString &referer
 void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
               const QString &charset, QObject *context, FetchDone done);
 
-// The one network access of the process: every fetch and post goes through one manager and
-// one cookie jar, so the mirror site's login carries over from request to request.
+// Network access through one manager and one cookie jar, so the mirror site's login carries
+// over from request to request. The program uses one for the whole process (instance());
+// a test or a tool may make its own, with its own cookies.
 class WebService : public QObject
 {
     Q_OBJECT
 public:
+    explicit WebService(QObject *parent = nullptr);
     static WebService &instance();
+
+    // The fetches above, through this service.
+    void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done);
+    void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
+                 QObject *context, FetchDone done);
+    void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
+                  const QString &charset, QObject *context, FetchDone done);
 
     QNetworkAccessManager *manager() const { return m_manager; }
     BoundedCookieJar *cookieJar() const;
@@ -60,7 +69,6 @@ public:
     void start(Request request);
 
 private:
-    WebService();
     void send(std::shared_ptr<Request> request);
 
     QNetworkAccessManager *m_manager;

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "session/pipeline.h"
+#include "session/step.h"
+
+class CacheCleaner;
+class ConvertChannel;
+class ItemCollector;
+class QTimer;
+
+// Step 2: takes the uncollected items one by one (Timer2): converts the item to its click URL on
+// channel 1, then reads and stores its page (getitem). Ends when no uncollected item is left.
+class DetailStep : public Step
+{
+    Q_OBJECT
+public:
+    enum class Outcome { Completed, Paused, Stopped };
+
+    DetailStep(Services services, ConvertChannel &channel, ItemCollector &collector, CacheCleaner &cleaner,
+               QObject *parent = nullptr);
+
+    bool running() const;
+    QTimer *timer() const { return m_timer; }
+    // The pause after a start and after a failed or late conversion (100 and 200 ms).
+    void setIntervals(int startMs, int retryMs);
+
+    // command2: starts or resumes; pauses a running step (the item in flight is still stored).
+    void click();
+
+    // The first item of the selection: highest list position first, then the newest row.
+    QString getitemid();
+
+signals:
+    void ended(DetailStep::Outcome outcome);
+    // An item was stored or found gone.
+    void itemDone(const QString &item);
+
+private:
+    void tick();
+    void converted(quint64 cycle, const QString &item, const QString &clickUrl);
+    void stop(const QString &text, Outcome outcome);
+
+    Services m_s;
+    ConvertChannel &m_channel;
+    ItemCollector &m_collector;
+    CacheCleaner &m_cleaner;
+    QTimer *m_timer;
+    int m_startMs = 100, m_retryMs = 200;
+    quint64 m_cycle = 0;   // each tick starts a cycle; only the newest one re-arms the timer
+};

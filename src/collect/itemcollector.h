@@ -1,0 +1,31 @@
+#pragma once
+
+#include "session/pipeline.h"
+#include "session/step.h"
+
+#include <functional>
+
+// getitem: reads one item's page, rewrites its texts by the rules in force and stores them in
+// the item's row. Step 2 and the re-collection of one item both use it.
+class ItemCollector : public Step
+{
+    Q_OBJECT
+public:
+    enum class Result {
+        Stored,       // the page was read and handed to the row (also when the row is gone)
+        Unavailable,  // the page says the item is gone: the row is marked abnormal
+        Unreadable,   // the page could not be fetched: nothing is stored
+        WriteFailed,  // the database refused the write
+    };
+    using Done = std::function<void(Result)>;
+
+    explicit ItemCollector(Services services, QObject *parent = nullptr);
+
+    // An empty ID answers Unavailable at once (later, on the event loop).
+    void getitem(const QString &id, const QString &clickUrl, QObject *context, Done done);
+
+private:
+    void pageArrived(const QString &id, const QString &clickUrl, const QString &page, const Done &done);
+
+    Services m_s;
+};

@@ -1,0 +1,131 @@
+#include "collect/liststep.h"
+#include "collect/itemparser.h"
+#include "outside/outside.h"
+#include "store/profiledb.h"
+#include "web/fetch.h"
+#include "web/notifier.h"
+
+#include <QTimer>
+
+namespace {
+const QString kIdle = QStringLiteral("第一步：列表采集");
+const QString kRunning = QStringLiteral("暂停采集");
+const QString kContinue = QStringLiteral("第一步：继续采集");
+}
+
+ListStep::ListStep(Services services, QObject *parent)
+    : Step(kIdle, parent), m_s(services), m_timer(new QTimer(this))
+{
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &ListStep::tick);
+}
+
+void ListStep::setIntervals(int firstMs, int nextMs)
+{
+    m_firstMs = firstMs;
+    m_nextMs = nextMs;
+}
+
+void ListStep::click()
+{
+    if (caption() == kRunning) {
+        // The page in flight is finished and stored; the next tick stops.
+        setCaption(kContinue);
+        m_s.shared.userpause = true;
+        return;
+    }
+    m_s.shared.userpause = false;
+    emit modeWanted();
+}
+
+void ListStep::start(CollectMode mode)
+{
+    m_s.shared.collectmode = mode;
+    if (mode == CollectMode::Fresh) {
+        m_s.db.resetAllStates();
+        m_s.db.resetPageId();
+    }
+    ++m_run;
+    m_running = true;
+    m_firstTick = true;
+    setCaption(kRunning);
+    m_timer->start(m_firstMs);
+}
+
+void ListStep::stop(const QString &text, Outcome outcome)
+{
+    m_running = false;
+    emit status(text);
+    if (outcome == Outcome::Stopped)
+        setCaption(kContinue);
+    emit ended(outcome);
+}
+
+void ListStep::tick()
+{
+    m_timer->stop();
+    if (m_s.shared.userpause) {
+        stop(QStringLiteral("用户暂停中"), Outcome::Paused);
+        return;
+    }
+    if (m_firstTick) {
+        m_firstTick = false;
+        m_page = m_s.shared.collectmode == CollectMode::Resume ? m_s.db.pageId() : 1;
+    }
+    if (m_page <= 0)
+        m_page = 1;
+    const QString shop = m_s.shared.shopAddress;
+    if (shop.isEmpty()) {
+        const QString text = QStringLiteral("请先设置需采集的店铺地址");
+        stop(text, Outcome::Stopped);
+        m_s.notifier.showmsg(text);
+        emit settingsWanted();
+        return;
+    }
+    emit status(QStringLiteral("店铺宝贝列表获读中..."));
+    const quint64 run = m_run;
+    m_s.web.gethtml(outside::shopListAddress(shop, m_page), QStringLiteral("GB2312"), this,
+                    [this, run](const QString &text) { pageArrived(run, text); });
+}
+
+void ListStep::pageArrived(quint64 run, const QString &text)
+{
+    if (run != m_run)
+        return;   // a newer run has started; it reads this page again itself
+    const ListPage page = parseListPage(text, m_page);
+    if (!page.ok) {
+        stop(QStringLiteral("获取数据失败，请检查网络!"), Outcome::Stopped);
+        return;
+    }
+    // A count that is not a number would make the run endless or empty: the page is refused.
+    if (!page.countOk) {
+        stop(QStringLiteral("获取数据失败，列表页数无法识别"), Outcome::Stopped);
+        return;
+    }
+    emit status(QStringLiteral("正在读取第%1/%2页宝贝列表").arg(m_page).arg(page.pageCount));
+
+    // The page's rows and its number go in together: a page either counts as read with all
+    // its items stored, or not at all.
+    const bool fresh = m_s.shared.collectmode == CollectMode::Fresh;
+    bool ok = m_s.db.begin();
+    for (const ListedItem &l : page.items)
+        ok = ok && m_s.db.additemlist(l, fresh) != ProfileDb::Write::Failed;
+    ok = ok && m_s.db.setPageId(m_page) && m_s.db.commit();
+    if (!ok) {
+        m_s.db.rollback();
+        stop(QStringLiteral("宝贝列表保存失败：数据库无法写入"), Outcome::Stopped);
+        return;
+    }
+    emit pageRead(m_page, page.pageCount);
+    ++m_page;
+    if (m_page <= page.pageCount) {
+        m_timer->start(m_nextMs);
+        return;
+    }
+    emit refillList();
+    m_page = 1;
+    setCaption(kIdle);
+    stop(QStringLiteral("宝贝列表读取完毕共计宝贝：%1件，请采集宝贝详细信息").arg(m_s.db.itemCount()),
+         Outcome::Completed);
+}

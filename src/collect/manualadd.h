@@ -1,0 +1,37 @@
+#pragma once
+
+#include "session/pipeline.h"
+#include "session/step.h"
+
+class ConvertChannel;
+
+// Adds one item by its page address (XPButton210): checks the address and the page, converts
+// the item with the operator's publisher ID on channel 2, and only with a click URL reads the
+// page in full and stores the item as collected.
+class ManualAdd : public Step
+{
+    Q_OBJECT
+public:
+    ManualAdd(Services services, ConvertChannel &channel, QObject *parent = nullptr);
+
+    bool reading() const;
+    // The button: aborts an add in progress, otherwise starts one.
+    void click(const QString &address, const QString &pid);
+
+signals:
+    // The item is stored (the address box is emptied).
+    void added(const QString &item);
+    // The add ended without storing anything.
+    void failed();
+
+private:
+    void firstPage(quint64 add, const QString &page);
+    void converted(quint64 add, const QString &clickUrl);
+    void alimama(quint64 add, const QString &clickUrl);
+    void give(const QString &text);
+
+    Services m_s;
+    ConvertChannel &m_channel;
+    QString m_address, m_pid;
+    quint64 m_add = 0;   // an abort or a new add supersedes whatever the last one has in flight
+};
