@@ -405,7 +405,7 @@ private slots:
         QCOMPARE(db.itemCount(), 0);
         db.insertListed("5", "t", "", "", 1);
         QSqlQuery(db.database()).exec("UPDATE itemlist SET itemstate=1, click_url='old'");
-        QCOMPARE(db.additem("5", texts, ""), ProfileDb::Write::Done);
+        QCOMPARE(db.additem("5", texts, QString()), ProfileDb::Write::Done);
         auto r = db.itemByItem("5");
         QCOMPARE(r->click_url, QStringLiteral("old"));   // no new link keeps the one there
         QCOMPARE(r->state, 1);

@@ -15,6 +15,7 @@ class DetailStep : public Step
     Q_OBJECT
 public:
     enum class Outcome { Completed, Paused, Stopped };
+    Q_ENUM(Outcome)
 
     DetailStep(Services services, ConvertChannel &channel, ItemCollector &collector, CacheCleaner &cleaner,
                QObject *parent = nullptr);

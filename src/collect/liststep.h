@@ -12,6 +12,7 @@ class ListStep : public Step
     Q_OBJECT
 public:
     enum class Outcome { Completed, Stopped, Paused };
+    Q_ENUM(Outcome)
 
     ListStep(Services services, QObject *parent = nullptr);
 

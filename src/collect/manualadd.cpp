@@ -76,7 +76,10 @@ void ManualAdd::firstPage(quint64 add, const QString &page)
     job.replied = [this, add](const QString &clickUrl) { converted(add, clickUrl); };
     // A reply without "200 OK" ends the conversion; the button keeps "正在读取..." until the
     // operator presses it.
-    job.failed = [] {};
+    job.failed = [this, add] {
+        if (add == m_add)
+            emit failed();
+    };
     m_channel.request(std::move(job));
 }
 

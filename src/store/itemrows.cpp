@@ -185,11 +185,13 @@ ProfileDb::Write ProfileDb::additemlist(const ListedItem &l, bool fresh, bool *i
 
 ProfileDb::Write ProfileDb::additem(const QString &item, const ItemTexts &t, const QString &clickUrl)
 {
+    const QVariantList values = {t.web_title, t.web_doc, t.web_key, t.web_content, t.web_url};
+    const QString set = QStringLiteral("web_title=?, web_doc=?, web_key=?, web_content=?, web_url=?, state=1, itemstate=0");
     // An empty click URL keeps the one the row has.
-    return execWrite(QStringLiteral("UPDATE itemlist SET click_url=CASE WHEN ?='' THEN click_url ELSE ? END, "
-                                    "web_title=?, web_doc=?, web_key=?, web_content=?, web_url=?, "
-                                    "state=1, itemstate=0 WHERE item=?"),
-                     {clickUrl, clickUrl, t.web_title, t.web_doc, t.web_key, t.web_content, t.web_url, item});
+    if (clickUrl.isEmpty())
+        return execWrite(QStringLiteral("UPDATE itemlist SET %1 WHERE item=?").arg(set), values + QVariantList{item});
+    return execWrite(QStringLiteral("UPDATE itemlist SET %1, click_url=? WHERE item=?").arg(set),
+                     values + QVariantList{clickUrl, item});
 }
 
 ProfileDb::Write ProfileDb::addalimamaitemlist(const ListedItem &l, const ItemTexts &t, const QString &clickUrl)

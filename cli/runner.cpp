@@ -1,0 +1,255 @@
+#include "cli/runner.h"
+#include "collect/detailstep.h"
+#include "collect/liststep.h"
+#include "collect/manualadd.h"
+#include "session/checks.h"
+#include "session/session.h"
+#include "store/itemstate.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+void err(const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+// The options each command takes; true: it takes a value.
+const QMap<QString, QMap<QString, bool>> kCommands = {
+    {"settings", {{"--site", true}, {"--user", true}, {"--pass", true}, {"--pid", true}, {"--shop", true},
+                  {"--shopsid", true}}},
+    {"collect", {{"--shop", true}, {"--fresh", false}}},
+    {"detail", {}},
+    {"add", {{"--yes", false}}},
+    {"list", {}},
+};
+const QMap<QString, int> kPositionals = {{"add", 1}};
+
+} // namespace
+
+Runner::Runner(QObject *parent) : QObject(parent) {}
+
+Runner::~Runner() = default;
+
+QString Runner::usage()
+{
+    return QStringLiteral(
+        "velorix-cli: the Velorix steps without a window\n"
+        "usage: velorix-cli [--db FILE] COMMAND [options]\n"
+        "  settings --site DOMAIN --user NAME --pass PASSWORD [--pid PID] [--shop HOST] [--shopsid SID]\n"
+        "                         save the mirror site's settings (checked as the settings page checks them)\n"
+        "  collect [--shop HOST] [--fresh]\n"
+        "                         Step 1: read the shop's item list (resume by default; the stored shop\n"
+        "                         address unless --shop is given, which is stored too)\n"
+        "  detail                 Step 2: collect every uncollected item\n"
+        "  add URL                add one item by its page address (the stored publisher ID)\n"
+        "  list                   one line per item: id, item ID, state, title (tab-separated)\n"
+        "  --help                 this text\n"
+        "--db FILE: the profile database (default: the program's own, db/Profile.db beside it).\n"
+        "Status and message texts go to stdout, one per line; questions are answered No.\n"
+        "SIGINT/SIGTERM pause: the unit in flight is finished and stored, then the runner exits;\n"
+        "a later run resumes. A second signal ends at once.\n"
+        "exit status: 0 done, 1 the step stopped on a failure, 2 usage or a refused setting,\n"
+        "3 paused by a signal, 4 the profile cannot be used.\n"
+        "VELORIX_CONNECT_TO=HOST:PORT sends every outside connection to that address.\n");
+}
+
+bool Runner::parse(const QStringList &args, Args &out, QString &error)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString a = args[i];
+        if (a == QLatin1String("--db")) {
+            if (i + 1 >= args.size()) {
+                error = QStringLiteral("--db needs a file");
+                return false;
+            }
+            out.db = args[++i];
+        } else if (out.command.isEmpty()) {
+            if (!kCommands.contains(a)) {
+                error = a.startsWith(QLatin1String("--")) ? QStringLiteral("unknown option: ") + a
+                                                           : QStringLiteral("unknown command: ") + a;
+                return false;
+            }
+            out.command = a;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            const auto &known = kCommands[out.command];
+            if (!known.contains(a)) {
+                error = QStringLiteral("%1 takes no option %2").arg(out.command, a);
+                return false;
+            }
+            if (known[a]) {
+                if (i + 1 >= args.size()) {
+                    error = QStringLiteral("%1 needs a value").arg(a);
+                    return false;
+                }
+                out.options.insert(a, args[++i]);
+            } else {
+                out.options.insert(a, QString());
+            }
+        } else {
+            out.positional << a;
+        }
+    }
+    if (out.command.isEmpty()) {
+        error = QStringLiteral("no command given");
+        return false;
+    }
+    if (out.positional.size() != kPositionals.value(out.command, 0)) {
+        error = QStringLiteral("%1 takes %2 argument(s)").arg(out.command).arg(kPositionals.value(out.command, 0));
+        return false;
+    }
+    if (out.command == QLatin1String("settings"))
+        for (const char *needed : {"--site", "--user", "--pass"})
+            if (!out.options.contains(QString::fromLatin1(needed))) {
+                error = QStringLiteral("settings needs %1").arg(QLatin1String(needed));
+                return false;
+            }
+    return true;
+}
+
+int Runner::start(const QStringList &args)
+{
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        ConsoleNotifier::line(usage());
+        return Done;
+    }
+    Args a;
+    QString error;
+    if (!parse(args, a, error)) {
+        err(QStringLiteral("velorix-cli: ") + error + QStringLiteral("\n\n") + usage());
+        return Usage;
+    }
+    m_notifier.yes = a.options.contains(QStringLiteral("--yes"));
+    m_session = std::make_unique<Session>(m_notifier);
+    connect(m_session.get(), &Session::status, this, [this](const QString &t) {
+        if (t.isEmpty())
+            return;
+        m_lastStatus = t;
+        ConsoleNotifier::line(t);
+    });
+    const QString opened = m_session->opendb(a.db.isEmpty() ? ProfileDb::defaultPath() : a.db);
+    if (!m_session->db().isOpen()) {
+        err(opened);
+        return NoProfile;
+    }
+    m_session->getsoftinfo();
+
+    if (a.command == QLatin1String("settings"))
+        return settings(a);
+    if (a.command == QLatin1String("list"))
+        return list();
+    if (a.command == QLatin1String("add")) {
+        add(a.positional.first());
+        return -1;
+    }
+    auto finish = [this](int status) { end(status); };
+    if (a.command == QLatin1String("collect"))
+        collect(a, finish);
+    else
+        detail(finish);
+    return -1;
+}
+
+void Runner::end(int status, const QString &why)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    if (!why.isEmpty())
+        err(QStringLiteral("velorix-cli: ") + why);
+    emit finished(status);
+}
+
+void Runner::interrupt()
+{
+    if (m_interrupted || !m_pause) {
+        end(Paused, QStringLiteral("stopped at once"));
+        return;
+    }
+    m_interrupted = true;
+    err(QStringLiteral("velorix-cli: pausing: the item in flight is finished first"));
+    m_pause();
+}
+
+int Runner::settings(const Args &a)
+{
+    QString server = normaliseOnLeave(a.options.value("--site"));
+    const FieldCheck c = m_session->saveSiteSettings(a.options.value("--user"), a.options.value("--pass"), server,
+                                                     m_session->webadminpath());
+    if (!c.ok())
+        return Usage;
+    if (a.options.contains("--pid"))
+        m_session->savePublisherId(a.options.value("--pid"));
+    if (a.options.contains("--shop"))
+        m_session->saveShopAddress(normaliseOnLeave(a.options.value("--shop")));
+    if (a.options.contains("--shopsid"))
+        m_session->saveShopSid(a.options.value("--shopsid"));
+    return Done;
+}
+
+int Runner::list()
+{
+    for (const ItemListRow &r : m_session->db().listRows())
+        ConsoleNotifier::line(QStringLiteral("%1\t%2\t%3\t%4").arg(r.id).arg(r.item, statelabel(r.state, r.itemstate), r.title));
+    return Done;
+}
+
+void Runner::collect(const Args &a, std::function<void(int)> next)
+{
+    ListStep &step = m_session->listStep();
+    if (a.options.contains("--shop"))
+        m_session->saveShopAddress(normaliseOnLeave(a.options.value("--shop")));
+    m_pause = [&step] {
+        if (step.running())
+            step.click();
+    };
+    connect(&step, &ListStep::ended, this, [this, next](ListStep::Outcome o) {
+        if (o == ListStep::Outcome::Completed)
+            next(Done);
+        else if (o == ListStep::Outcome::Paused)
+            end(Paused, QStringLiteral("paused; run the command again to resume"));
+        else
+            end(Failed, QStringLiteral("Step 1 stopped: ") + m_lastStatus);
+    });
+    m_session->shared().userpause = false;
+    step.start(a.options.contains("--fresh") ? CollectMode::Fresh : CollectMode::Resume);
+}
+
+void Runner::detail(std::function<void(int)> next)
+{
+    DetailStep &step = m_session->detailStep();
+    m_pause = [&step] {
+        if (step.running())
+            step.click();
+    };
+    connect(&step, &DetailStep::ended, this, [this, next](DetailStep::Outcome o) {
+        if (o == DetailStep::Outcome::Completed)
+            next(Done);
+        else if (o == DetailStep::Outcome::Paused)
+            end(Paused, QStringLiteral("paused; run the command again to resume"));
+        else
+            end(Failed, QStringLiteral("Step 2 stopped: ") + m_lastStatus);
+    });
+    if (!step.running())
+        step.click();
+}
+
+void Runner::add(const QString &url)
+{
+    ManualAdd &add = m_session->manualAdd();
+    m_pause = [this, &add] {
+        if (add.reading())
+            add.click({}, {});
+    };
+    connect(&add, &ManualAdd::added, this, [this] { end(Done); });
+    connect(&add, &ManualAdd::failed, this, [this] {
+        end(m_interrupted ? Paused : Failed, QStringLiteral("the item was not added: ") + m_lastStatus);
+    });
+    const auto config = m_session->db().loadSettings();
+    add.click(url, config ? config->alimama : QString());
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "cli/consolenotifier.h"
+
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class Session;
+
+// The headless runner: the window's core objects driven from the command line, for cron jobs
+// and scripted checks. Every status-line text and message-box text goes to stdout as one line.
+class Runner : public QObject
+{
+    Q_OBJECT
+public:
+    // Exit statuses.
+    enum Exit {
+        Done = 0,
+        Failed = 1,         // the step stopped on a failure (the reason is on stderr)
+        Usage = 2,          // a wrong command or option, or a refused setting
+        Paused = 3,         // SIGINT/SIGTERM: the unit in flight was finished, nothing is lost
+        NoProfile = 4,      // the profile database cannot be used
+    };
+
+    explicit Runner(QObject *parent = nullptr);
+    ~Runner() override;
+
+    // Parses the arguments (without the program name) and starts the command; the exit status
+    // comes through finished(), or at once as the result when it is known already (>= 0).
+    int start(const QStringList &args);
+
+    // The pause button: what runs finishes its unit and stops. A second one ends at once.
+    void interrupt();
+
+    static QString usage();
+
+signals:
+    void finished(int status);
+
+private:
+    struct Args {
+        QString db, command;
+        QStringList positional;
+        QMap<QString, QString> options;   // "--site" -> value; a switch maps to ""
+    };
+    bool parse(const QStringList &args, Args &out, QString &error);
+    int settings(const Args &a);
+    int list();
+    void collect(const Args &a, std::function<void(int)> next);
+    void detail(std::function<void(int)> next);
+    void add(const QString &url);
+    void end(int status, const QString &why = {});
+
+    ConsoleNotifier m_notifier;
+    std::unique_ptr<Session> m_session;
+    std::function<void()> m_pause;   // what the pause button does for the command running
+    QString m_lastStatus;
+    bool m_interrupted = false;
+    bool m_ended = false;
+};
