@@ -41,7 +41,9 @@ int main(int argc, char *argv[])
         sigaction(SIGINT, &sa, nullptr);
         sigaction(SIGTERM, &sa, nullptr);
     }
-    QObject::connect(&runner, &Runner::finished, &app, [](int status) { QCoreApplication::exit(status); });
+    // Queued: a command may end inside start(), before the event loop runs.
+    QObject::connect(&runner, &Runner::finished, &app, [](int status) { QCoreApplication::exit(status); },
+                     Qt::QueuedConnection);
     const int immediate = runner.start(app.arguments().mid(1));
     if (immediate >= 0)
         return immediate;

@@ -1,13 +1,17 @@
 #include "app/itemlistmodel.h"
 #include "app/mainwindow.h"
 #include "app/uihelpers.h"
+#include "collect/detailstep.h"
+#include "collect/liststep.h"
 #include "session/session.h"
 #include "store/initialsettings.h"
+#include "sim/simulator.h"
 #include "testsupport.h"
 #include "widgets/xpbutton2.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -646,6 +650,58 @@ private slots:
         QCOMPARE(f.get<QLineEdit>("web_server")->text(), initial::webServer);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("garbage, not a database"));
+    }
+
+    // The step buttons and the list follow a run against the simulator.
+    void stepsShowTheirStateInTheWindow()
+    {
+        SimOptions o;
+        o.items = 25;
+        o.goneShare = 20;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        qputenv("VELORIX_CONNECT_TO", "127.0.0.1:" + QByteArray::number(sim.port()));
+        Fixture f;
+        f.open();
+        f.session.listStep().setIntervals(1, 1);
+        f.session.detailStep().setIntervals(1, 20);
+        f.get<QLineEdit>("guest_shop")->setText(o.shopHost);
+        auto *command1 = f.get<QAbstractButton>("Command1");
+        auto *command2 = f.get<QAbstractButton>("command2");
+
+        // The mode dialog opens on resume; Cancel changes nothing.
+        command1->click();
+        auto *dialog = f.window->findChild<QDialog *>("Form2");
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("请选择采集模式"));
+        QVERIFY(dialog->findChild<QRadioButton *>("Option1")->isChecked());
+        dialog->findChild<QRadioButton *>("Option2")->click();
+        dialog->findChild<QAbstractButton *>("XPButton22")->click();
+        QTRY_VERIFY(!f.window->findChild<QDialog *>("Form2"));
+        QCOMPARE(command1->text(), QStringLiteral("第一步：列表采集"));
+        QTest::qWait(50);
+        QVERIFY(sim.requests().isEmpty());
+
+        command1->click();
+        dialog = f.window->findChild<QDialog *>("Form2");
+        QVERIFY(dialog->findChild<QRadioButton *>("Option1")->isChecked());   // each opening starts on resume
+        dialog->findChild<QAbstractButton *>("XPButton21")->click();
+        QCOMPARE(command1->text(), QStringLiteral("暂停采集"));
+        QTRY_COMPARE_WITH_TIMEOUT(command1->text(), QStringLiteral("第一步：列表采集"), 10000);
+        ItemListModel *m = f.window->model();
+        QCOMPARE(m->rowCount(), 25);
+        QCOMPARE(m->label(0), QStringLiteral("未采集"));
+
+        command2->click();
+        QCOMPARE(command2->text(), QStringLiteral("暂停采集"));
+        QTRY_COMPARE_WITH_TIMEOUT(command2->text(), QStringLiteral("第二步：宝贝采集"), 20000);
+        QCOMPARE(m->rowCount(), 25);   // patched row by row, not refilled
+        QSet<QString> labels;
+        for (int r = 0; r < m->rowCount(); ++r)
+            labels << m->label(r);
+        QCOMPARE(labels, QSet<QString>({"已采集", "状态不正常"}));
+        QVERIFY(!f.get<QLineEdit>("web_title")->text().isEmpty());   // the last item's texts
+        QCOMPARE(f.status(), QStringLiteral("所有宝贝详情采集完成，请编辑后更新至服务器"));
     }
 };
 

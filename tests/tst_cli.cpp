@@ -1,0 +1,150 @@
+// velorix-cli as a cron job runs it: a separate process against the simulator.
+#include "outside/outside.h"
+#include "sim/simulator.h"
+#include "store/profiledb.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir dir;
+    std::unique_ptr<Simulator> sim;
+
+    struct Run {
+        int code = -1;
+        QStringList out;
+        QString err;
+    };
+    QString db() const { return dir.filePath("p.db"); }
+
+    void startCli(QProcess &p, const QStringList &args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELORIX_CONNECT_TO", "127.0.0.1:" + QString::number(sim->port()));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VELORIX_BIN_DIR "/velorix-cli"), QStringList{"--db", db()} + args);
+    }
+    // Runs to the end while the simulator, in this process, keeps serving.
+    static Run finish(QProcess &p, int ms = 30000)
+    {
+        Run r;
+        if (p.state() != QProcess::NotRunning) {
+            QSignalSpy done(&p, &QProcess::finished);
+            if (!done.wait(ms)) {
+                p.kill();
+                p.waitForFinished();
+                return r;
+            }
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    Run cli(const QStringList &args)
+    {
+        QProcess p;
+        startCli(p, args);
+        return finish(p);
+    }
+    int count(const QString &where)
+    {
+        ProfileDb d;
+        d.open(db());
+        QSqlQuery q(d.database());
+        q.exec("SELECT count(*) FROM itemlist WHERE " + where);
+        q.next();
+        return q.value(0).toInt();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        SimOptions o;
+        o.items = 30;
+        o.goneShare = 10;
+        sim = std::make_unique<Simulator>(o);
+        QVERIFY(sim->listen());
+    }
+
+    void usageAndRefusals()
+    {
+        QCOMPARE(cli({"--help"}).code, 0);
+        const struct { QStringList args; const char *says; } wrong[] = {
+            {{}, "no command"}, {{"fly"}, "unknown command: fly"}, {{"collect", "--fast"}, "no option --fast"},
+            {{"add"}, "takes 1 argument"}, {{"settings", "--site", "a.test"}, "needs --user"},
+        };
+        for (const auto &w : wrong) {
+            const Run r = cli(w.args);
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QLatin1String(w.says)) && r.err.contains("usage:"), qPrintable(r.err));
+        }
+        // A setting the page would refuse: its message, nothing saved.
+        const Run refused = cli({"settings", "--site", "mirror.velorix.test", "--user", "abcd", "--pass", "plumo"});
+        QCOMPARE(refused.code, 2);
+        QCOMPARE(refused.out, QStringList{"网站后台用户名5-32字符之间"});
+    }
+
+    void collectThenDetailThenAdd()
+    {
+        const Run s = cli({"settings", "--site", "mirror.velorix.test/", "--user", "demoadmin", "--pass", "plumo",
+                           "--shop", sim->options().shopHost, "--pid", "mm_9"});
+        QCOMPARE(s.code, 0);
+        const Run c = cli({"collect"});
+        QCOMPARE(c.code, 0);
+        QCOMPARE(c.out.first(), QStringLiteral("店铺宝贝列表获读中..."));
+        QCOMPARE(c.out.last(), QStringLiteral("宝贝列表读取完毕共计宝贝：30件，请采集宝贝详细信息"));
+        const Run d = cli({"detail"});
+        QCOMPARE(d.code, 0);
+        QCOMPARE(d.out.last(), QStringLiteral("所有宝贝详情采集完成，请编辑后更新至服务器"));
+        QCOMPARE(count("state=0 AND itemstate=0"), 0);
+        QVERIFY(count("state=1") > 20);
+
+        const Run l = cli({"list"});
+        QCOMPARE(l.code, 0);
+        QCOMPARE(l.out.size(), 30);
+        QVERIFY(l.out.first().split('\t').size() == 4);
+
+        const QString extra = outside::itemPageAddress(sim->items().at(4).id);
+        const Run a = cli({"add", extra});
+        QCOMPARE(a.code, 0);
+        QCOMPARE(a.out.last(), QStringLiteral("添加成功"));
+        QVERIFY(sim->toolRequests().last().body.contains("&pid=mm_9&"));
+        QCOMPARE(cli({"add", extra + "&x=1"}).code, 1);
+    }
+
+    // SIGTERM is the pause button: the item in flight is stored, the runner exits saying so,
+    // and the next run goes on; no row is lost or doubled.
+    void terminatedDetailResumes()
+    {
+        QVERIFY(cli({"collect", "--fresh"}).code == 0);
+        QCOMPARE(count("state=0"), 30);
+        sim->options().slowMs = 40;
+        QProcess p;
+        startCli(p, {"detail"});
+        QTRY_VERIFY_WITH_TIMEOUT(count("state=1") >= 3, 20000);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        const Run paused = finish(p);
+        sim->options().slowMs = 0;
+        QCOMPARE(paused.code, 3);
+        QVERIFY2(paused.err.contains("paused"), qPrintable(paused.err));
+        QCOMPARE(paused.out.last(), QStringLiteral("用户暂停"));
+        const int done = count("state=1");
+        QVERIFY(done >= 3 && count("state=0 AND itemstate=0") > 0);
+        QCOMPARE(count("1"), 30);
+        const Run rest = cli({"detail"});
+        QCOMPARE(rest.code, 0);
+        QCOMPARE(count("state=0 AND itemstate=0"), 0);
+        QCOMPARE(count("1"), 30);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
