@@ -2,6 +2,7 @@
 #include "collect/detailstep.h"
 #include "collect/liststep.h"
 #include "collect/manualadd.h"
+#include "publish/uploadstep.h"
 #include "session/checks.h"
 #include "session/session.h"
 #include "store/itemstate.h"
@@ -27,6 +28,8 @@ const QMap<QString, QMap<QString, bool>> kCommands = {
     {"detail", {}},
     {"add", {{"--yes", false}}},
     {"list", {}},
+    {"upload", {}},
+    {"run", {{"--shop", true}, {"--fresh", false}}},
 };
 const QMap<QString, int> kPositionals = {{"add", 1}};
 
@@ -49,13 +52,18 @@ QString Runner::usage()
         "  detail                 Step 2: collect every uncollected item\n"
         "  add URL                add one item by its page address (the stored publisher ID)\n"
         "  list                   one line per item: id, item ID, state, title (tab-separated)\n"
+        "  upload                 Step 3: convert the shop, log in to the mirror site and publish every\n"
+        "                         collected item\n"
+        "  run [--shop HOST] [--fresh]\n"
+        "                         Steps 1, 2 and 3 in turn, stopping at the first that fails\n"
         "  --help                 this text\n"
         "--db FILE: the profile database (default: the program's own, db/Profile.db beside it).\n"
         "Status and message texts go to stdout, one per line; questions are answered No.\n"
         "SIGINT/SIGTERM pause: the unit in flight is finished and stored, then the runner exits;\n"
         "a later run resumes. A second signal ends at once.\n"
         "exit status: 0 done, 1 the step stopped on a failure, 2 usage or a refused setting,\n"
-        "3 paused by a signal, 4 the profile cannot be used.\n"
+        "3 paused by a signal, 4 the profile cannot be used; for run, 11, 12 or 13 when Step 1, 2\n"
+        "or 3 stopped on a failure.\n"
         "VELORIX_CONNECT_TO=HOST:PORT sends every outside connection to that address.\n");
 }
 
@@ -150,8 +158,12 @@ int Runner::start(const QStringList &args)
     auto finish = [this](int status) { end(status); };
     if (a.command == QLatin1String("collect"))
         collect(a, finish);
-    else
+    else if (a.command == QLatin1String("detail"))
         detail(finish);
+    else if (a.command == QLatin1String("upload"))
+        upload(finish);
+    else
+        run(a);
     return -1;
 }
 
@@ -214,7 +226,7 @@ void Runner::collect(const Args &a, std::function<void(int)> next)
         else if (o == ListStep::Outcome::Paused)
             end(Paused, QStringLiteral("paused; run the command again to resume"));
         else
-            end(Failed, QStringLiteral("Step 1 stopped: ") + m_lastStatus);
+            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 1 stopped: ") + m_lastStatus);
     });
     m_session->shared().userpause = false;
     step.start(a.options.contains("--fresh") ? CollectMode::Fresh : CollectMode::Resume);
@@ -233,10 +245,43 @@ void Runner::detail(std::function<void(int)> next)
         else if (o == DetailStep::Outcome::Paused)
             end(Paused, QStringLiteral("paused; run the command again to resume"));
         else
-            end(Failed, QStringLiteral("Step 2 stopped: ") + m_lastStatus);
+            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 2 stopped: ") + m_lastStatus);
     });
     if (!step.running())
         step.click();
+}
+
+void Runner::upload(std::function<void(int)> next)
+{
+    UploadStep &step = m_session->uploadStep();
+    m_pause = [this, &step] {
+        if (step.running())
+            step.click();
+        else
+            end(Paused, QStringLiteral("paused before the first upload"));
+    };
+    connect(&step, &UploadStep::ended, this, [this, next](UploadStep::Outcome o) {
+        if (o == UploadStep::Outcome::Completed)
+            next(Done);
+        else if (o == UploadStep::Outcome::Paused)
+            end(Paused, QStringLiteral("paused; run the command again to resume"));
+        else
+            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 3 stopped: ") + m_lastStatus);
+    });
+    step.click();
+}
+
+void Runner::run(const Args &a)
+{
+    // Each step hands over to the next; a failure ends the run with the step's own status.
+    collect(a, [this](int) {
+        m_failedStep = 12;
+        detail([this](int) {
+            m_failedStep = 13;
+            upload([this](int status) { end(status); });
+        });
+    });
+    m_failedStep = 11;
 }
 
 void Runner::add(const QString &url)

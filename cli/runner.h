@@ -51,6 +51,8 @@ private:
     int list();
     void collect(const Args &a, std::function<void(int)> next);
     void detail(std::function<void(int)> next);
+    void upload(std::function<void(int)> next);
+    void run(const Args &a);
     void add(const QString &url);
     void end(int status, const QString &why = {});
 
@@ -58,6 +60,7 @@ private:
     std::unique_ptr<Session> m_session;
     std::function<void()> m_pause;   // what the pause button does for the command running
     QString m_lastStatus;
+    int m_failedStep = 0;   // for run: the exit status of a failure in the step under way
     bool m_interrupted = false;
     bool m_ended = false;
 };

@@ -3,6 +3,7 @@
 #include "app/uihelpers.h"
 #include "collect/detailstep.h"
 #include "collect/liststep.h"
+#include "publish/uploadstep.h"
 #include "session/session.h"
 #include "store/initialsettings.h"
 #include "sim/simulator.h"
@@ -702,6 +703,29 @@ private slots:
         QCOMPARE(labels, QSet<QString>({"已采集", "状态不正常"}));
         QVERIFY(!f.get<QLineEdit>("web_title")->text().isEmpty());   // the last item's texts
         QCOMPARE(f.status(), QStringLiteral("所有宝贝详情采集完成，请编辑后更新至服务器"));
+
+        // Step 3 with a site that forgets the login now and then and refuses one item: every
+        // other collected item ends on the mirror site.
+        sim.options().sessionLossAfter = 4;
+        const SimItem *refused = nullptr;
+        for (const SimItem &it : sim.items())
+            if (!it.gone && !refused)
+                refused = &it;
+        sim.options().refuseItems = QStringList{refused->id};
+        f.session.uploadStep().setIntervals(1, 1, 1);
+        auto *command3 = f.get<QAbstractButton>("command3");
+        command3->click();
+        QTRY_COMPARE_WITH_TIMEOUT(f.status(), QStringLiteral("没有未上传的宝贝"), 20000);
+        QCOMPARE(command3->text(), QStringLiteral("第三步：更新上传"));
+        int collectable = 0;
+        for (const SimItem &it : sim.items())
+            collectable += !it.gone;
+        QCOMPARE(sim.published().size(), collectable - 1);
+        QVERIFY(!sim.published().contains(refused->id));
+        labels.clear();
+        for (int r = 0; r < m->rowCount(); ++r)
+            labels << m->label(r);
+        QCOMPARE(labels, QSet<QString>({"已上传", "状态不正常", "已采集"}));   // refilled: the refused row is collected
     }
 };
 

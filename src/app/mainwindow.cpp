@@ -9,6 +9,7 @@
 #include "collect/detailstep.h"
 #include "collect/liststep.h"
 #include "collect/manualadd.h"
+#include "publish/uploadstep.h"
 #include "web/notifier.h"
 
 #include <QCloseEvent>
@@ -103,6 +104,8 @@ void MainWindow::bindSession()
     onClick("command2", [this] { m_session.detailStep().click(); });
     onClick("XPButton210", [this] { m_session.manualAdd().click(m_item->text(), m_pid->text()); });
     onClick("XPButton23", [this] { recollect(); });
+    onClick("command3", [this] { m_session.uploadStep().click(); });
+    onClick("XPButton24", [this] { m_session.uploadStep().uploadNow(m_session.editorRow()); });
 }
 
 void MainWindow::showModeDialog()

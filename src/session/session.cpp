@@ -5,6 +5,8 @@
 #include "collect/liststep.h"
 #include "collect/manualadd.h"
 #include "convert/convertchannel.h"
+#include "publish/sitelogin.h"
+#include "publish/uploadstep.h"
 #include "store/itemstate.h"
 #include "web/fetch.h"
 #include "web/notifier.h"
@@ -24,6 +26,8 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     m_listStep = new ListStep(s, this);
     m_detailStep = new DetailStep(s, *m_channel1, *m_collector, *m_cleaner, this);
     m_manualAdd = new ManualAdd(s, *m_channel2, this);
+    m_login = new SiteLogin(m_web, this);
+    m_uploadStep = new UploadStep(s, {m_webserver, m_webuser, m_webpass}, *m_channel1, *m_login, this);
 
     for (ConvertChannel *c : {m_channel1, m_channel2})
         connect(c, &ConvertChannel::status, this, &Session::status);
@@ -31,6 +35,8 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     bind(m_listStep, QStringLiteral("Command1"));
     bind(m_detailStep, QStringLiteral("command2"));
     bind(m_manualAdd, QStringLiteral("XPButton210"));
+    bind(m_login, {});
+    bind(m_uploadStep, QStringLiteral("command3"));
     connect(m_listStep, &ListStep::modeWanted, this, &Session::modeWanted);
     connect(m_listStep, &ListStep::settingsWanted, this, &Session::settingsWanted);
     connect(m_manualAdd, &ManualAdd::added, this, &Session::manualAdded);

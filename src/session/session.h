@@ -14,6 +14,8 @@ class DetailStep;
 class ItemCollector;
 class ListStep;
 class ManualAdd;
+class SiteLogin;
+class UploadStep;
 class Notifier;
 class WebService;
 
@@ -83,6 +85,8 @@ public:
     ListStep &listStep() { return *m_listStep; }
     DetailStep &detailStep() { return *m_detailStep; }
     ManualAdd &manualAdd() { return *m_manualAdd; }
+    UploadStep &uploadStep() { return *m_uploadStep; }
+    SiteLogin &siteLogin() { return *m_login; }
     ItemCollector &collector() { return *m_collector; }
     CacheCleaner &cacheCleaner() { return *m_cleaner; }
     ConvertChannel &channel1() { return *m_channel1; }
@@ -125,4 +129,6 @@ private:
     ListStep *m_listStep;
     DetailStep *m_detailStep;
     ManualAdd *m_manualAdd;
+    SiteLogin *m_login;
+    UploadStep *m_uploadStep;
 };

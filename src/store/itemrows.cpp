@@ -101,6 +101,21 @@ bool ProfileDb::markAbnormal(const QString &item)
     return exec(QStringLiteral("UPDATE itemlist SET itemstate=1 WHERE item=?"), {item});
 }
 
+bool ProfileDb::markAbnormalById(qint64 id)
+{
+    return exec(QStringLiteral("UPDATE itemlist SET itemstate=1 WHERE id=?"), {id});
+}
+
+bool ProfileDb::setUploaded(qint64 id)
+{
+    return exec(QStringLiteral("UPDATE itemlist SET state=3 WHERE id=?"), {id});
+}
+
+bool ProfileDb::setRefused(qint64 id, const QString &reply)
+{
+    return exec(QStringLiteral("UPDATE itemlist SET errcode=1, errdecription=? WHERE id=?"), {reply, id});
+}
+
 QString ProfileDb::nextUncollected()
 {
     QSqlQuery q(database());

@@ -90,6 +90,10 @@ public:
     std::optional<ItemRecord> itemByItem(const QString &item);
     bool deleteById(qint64 id);
     bool markAbnormal(const QString &item);
+    bool markAbnormalById(qint64 id);
+    // The site took the row (state 3) / refused it with this reply (errcode 1).
+    bool setUploaded(qint64 id);
+    bool setRefused(qint64 id, const QString &reply);
     QString nextUncollected();                        // item ID, empty when none
     std::optional<ItemRecord> nextToUpload();
     bool resetAllStates();

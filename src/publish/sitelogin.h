@@ -1,0 +1,49 @@
+#pragma once
+
+#include "session/step.h"
+
+#include <QDateTime>
+#include <QPointer>
+#include <functional>
+#include <vector>
+
+class WebService;
+
+// The mirror site's admin login (webuserlogin): a challenge fetched first, then the account,
+// the password digest and a signature over the challenge. The site keeps the login in its
+// cookies, which the fetch service carries to the uploads.
+class SiteLogin : public Step
+{
+    Q_OBJECT
+public:
+    struct Account {
+        QString server, user, pass, shopclickurl;
+    };
+    using Done = std::function<void(bool loggedIn)>;
+
+    explicit SiteLogin(WebService &web, QObject *parent = nullptr);
+
+    // Logs in; a login asked for while one is under way shares its result (the site has one
+    // challenge per visitor, so two at once would spoil each other).
+    void webuserlogin(const Account &account, QObject *context, Done done);
+    bool busy() const { return m_state != State::Idle; }
+
+    // The local time as year, month, day, hour, minute, second run together, no leading zeros.
+    static QString loginstamp(const QDateTime &now);
+    // The second request's address.
+    static QString loginAddress(const Account &a, const QString &noid);
+
+signals:
+    // The first reply had no challenge: the Step 3 button goes back to its idle caption.
+    void challengeMissing();
+
+private:
+    enum class State { Idle, Challenge, Credentials };
+    void advance(const QString &reply);
+    void finish(bool ok, const QString &text);
+
+    WebService &m_web;
+    State m_state = State::Idle;
+    Account m_account;
+    std::vector<std::pair<QPointer<QObject>, Done>> m_waiting;
+};

@@ -1,0 +1,236 @@
+#include "publish/uploadstep.h"
+#include "convert/convertchannel.h"
+#include "convert/convrequest.h"
+#include "outside/outside.h"
+#include "publish/sitelogin.h"
+#include "publish/uploadrecord.h"
+#include "store/itemstate.h"
+#include "web/fetch.h"
+#include "web/notifier.h"
+
+#include <QTimer>
+
+namespace {
+const QString kIdle = QStringLiteral("第三步：更新上传");
+const QString kRunning = QStringLiteral("暂停上传");
+const QString kContinue = QStringLiteral("第三步：继续上传");
+const QString kNoSite = QStringLiteral("请先设置镜像网站地址");
+}
+
+UploadStep::UploadStep(Services services, Site site, ConvertChannel &channel, SiteLogin &login, QObject *parent)
+    : Step(kIdle, parent), m_s(services), m_site(site), m_channel(channel), m_login(login),
+      m_timer3(new QTimer(this)), m_timer4(new QTimer(this))
+{
+    m_timer3->setObjectName(QStringLiteral("Timer3"));
+    m_timer4->setObjectName(QStringLiteral("Timer4"));
+    for (QTimer *t : {m_timer3, m_timer4})
+        t->setSingleShot(true);
+    connect(m_timer3, &QTimer::timeout, this, &UploadStep::tick);
+    connect(m_timer4, &QTimer::timeout, this, &UploadStep::relogin);
+    // A first reply without a challenge puts the button back to idle.
+    connect(&m_login, &SiteLogin::challengeMissing, this, [this] { setCaption(kIdle); });
+}
+
+void UploadStep::setIntervals(int nextMs, int refusedMs, int reloginMs)
+{
+    m_nextMs = nextMs;
+    m_refusedMs = refusedMs;
+    m_reloginMs = reloginMs;
+}
+
+bool UploadStep::running() const
+{
+    return caption() == kRunning;
+}
+
+void UploadStep::stop(const QString &text, Outcome outcome)
+{
+    emit status(text);
+    emit ended(outcome);
+}
+
+bool UploadStep::siteMissing()
+{
+    if (m_site.server.size() >= 4)
+        return false;
+    emit status(kNoSite);
+    m_s.notifier.showmsg(kNoSite);
+    return true;
+}
+
+void UploadStep::click()
+{
+    if (!m_s.shared.shoplinkok) {
+        // The shop's own click URL goes to the site with the login; it is asked for once a run.
+        m_s.shared.convmode = 1;
+        ConvertJob job;
+        job.kind = QStringLiteral("shop");
+        job.body = shopConvertBody(m_s.shared.shopsid, outside::builtinPid);
+        job.retryFailedReply = true;
+        job.reconnectOnTimeout = true;
+        job.context = this;
+        job.replied = [this](const QString &clickUrl) {
+            m_s.shared.shoplinkok = true;
+            m_s.shared.shopclickurl = clickUrl;
+            click();
+        };
+        m_channel.request(std::move(job));
+        return;
+    }
+    if (running()) {
+        setCaption(kContinue);
+        m_s.shared.userpause = true;
+        return;
+    }
+    setCaption(kRunning);
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this, [this](bool ok) {
+        if (!ok) {
+            emit ended(Outcome::Stopped);   // the login said why in the status line
+            return;
+        }
+        // A pause pressed while the login was under way stands.
+        if (!running())
+            return;
+        m_s.shared.userpause = false;
+        m_timer3->start(m_nextMs);
+    });
+}
+
+void UploadStep::relogin()
+{
+    m_timer4->stop();
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this, [this](bool ok) {
+        if (!ok) {
+            stop(QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"), Outcome::Stopped);
+            return;
+        }
+        m_timer3->start(m_nextMs);
+    });
+}
+
+void UploadStep::tick()
+{
+    m_timer3->stop();
+    if (siteMissing()) {
+        emit ended(Outcome::Stopped);
+        return;
+    }
+    if (m_s.shared.userpause) {
+        stop(QStringLiteral("用户暂停"), Outcome::Paused);
+        return;
+    }
+    const auto row = m_s.db.nextToUpload();
+    if (!row) {
+        emit refillList();
+        setCaption(kIdle);
+        stop(QStringLiteral("没有未上传的宝贝"), Outcome::Completed);
+        return;
+    }
+    emit rowLabel(row->item, QStringLiteral("正在上传..."));
+    if (row->web_url == outside::descriptionPrefix() || row->title.isEmpty()) {
+        m_s.db.markAbnormalById(row->id);
+        emit rowLabel(row->item, QStringLiteral("状态不正常"));
+        m_timer3->start(m_nextMs);
+        return;
+    }
+    upload(*row, Path::Step);
+}
+
+void UploadStep::uploadNow(qint64 id)
+{
+    if (id == 0) {
+        const QString text = QStringLiteral("非编辑状态不能上传");
+        emit status(text);
+        m_s.notifier.showmsg(text);
+        return;
+    }
+    if (siteMissing())
+        return;
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this, [this, id](bool ok) {
+        if (!ok) {
+            emit status(QStringLiteral("登录失败，请检查用户名密码设置，若多次失败可联系客服处理！"));
+            m_s.notifier.showmsg(QStringLiteral("登录失败，请检查用户名密码设置"));
+            return;
+        }
+        const auto row = m_s.db.itemById(id);
+        if (!row)
+            return;
+        emit rowLabel(row->item, QStringLiteral("正在上传..."));
+        upload(*row, Path::ByHand);
+    });
+}
+
+void UploadStep::upload(const ItemRecord &row, Path path)
+{
+    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path](const QString &document) {
+        // No answer at all is the network's fault, not the item's: the row stays as it is.
+        if (document.isEmpty()) {
+            unreachable(row, QStringLiteral("宝贝描述读取失败，请检查网络后继续上传"), path);
+            return;
+        }
+        // A document too short to hold a description is never posted as one.
+        const auto page = pagebody(document);
+        if (!page) {
+            const QString reason = QStringLiteral("宝贝描述无法读取（描述文档不完整），未上传，请重新采集后手动上传");
+            emit status(reason);
+            refuse(row, reason, path);
+            return;
+        }
+        const QString address = QStringLiteral("http://") + m_site.server + outside::uploadPath;
+        m_s.web.httppost(address, m_site.server, QString(), uploadbody(row, *page, path == Path::ByHand),
+                         QStringLiteral("gb2312"), this,
+                         [this, row, path](const QString &reply) { posted(row, path, reply); });
+    });
+}
+
+void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
+{
+    // A post with no reply at all did not reach the site; marking the row refused would, in an
+    // outage, take every remaining row out of the step one by one.
+    if (reply.isEmpty()) {
+        unreachable(row, QStringLiteral("无法连接镜像网站，请检查网络后继续上传"), path);
+        return;
+    }
+    if (reply == outside::uploadOk) {
+        m_s.db.setUploaded(row.id);
+        emit rowLabel(row.item, QStringLiteral("已上传"));
+        emit status(row.title + QStringLiteral("上传成功"));
+        emit uploaded(row.item);
+        if (path == Path::Step)
+            m_timer3->start(m_nextMs);
+        return;
+    }
+    emit status(reply);
+    if (reply.contains(outside::relogMarker)) {
+        emit rowLabel(row.item, QStringLiteral("未上传"));
+        if (path == Path::ByHand) {
+            emit status(QStringLiteral("意外错误，多次尝试后可联系客服处理！"));
+            return;
+        }
+        emit status(QStringLiteral("您已经从后台退出，正在重新登录"));
+        m_timer4->start(m_reloginMs);
+        return;
+    }
+    refuse(row, reply, path);
+}
+
+void UploadStep::refuse(const ItemRecord &row, const QString &reason, Path path)
+{
+    emit rowLabel(row.item, QStringLiteral("上传失败"));
+    m_s.db.setRefused(row.id, reason);
+    emit refused(row.item, reason);
+    if (path == Path::Step)
+        m_timer3->start(m_refusedMs);
+}
+
+void UploadStep::unreachable(const ItemRecord &row, const QString &text, Path path)
+{
+    emit rowLabel(row.item, statelabel(row.state, row.itemstate));
+    if (path == Path::ByHand) {
+        emit status(text);
+        m_s.notifier.showmsg(text);
+        return;
+    }
+    setCaption(kContinue);
+    stop(text, Outcome::Stopped);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "session/pipeline.h"
+#include "session/step.h"
+#include "store/profiledb.h"
+
+class ConvertChannel;
+class QTimer;
+class SiteLogin;
+
+// Step 3: publishes the collected items to the mirror site, one per tick of Timer3, after the
+// shop's own conversion (once per run) and a login; Timer4 logs in again when the site says
+// the login was lost. Also the upload by hand of the row in the editor.
+class UploadStep : public Step
+{
+    Q_OBJECT
+public:
+    enum class Outcome { Completed, Paused, Stopped };
+    Q_ENUM(Outcome)
+
+    // The site settings in force (the session's).
+    struct Site {
+        const QString &server, &user, &pass;
+    };
+
+    UploadStep(Services services, Site site, ConvertChannel &channel, SiteLogin &login, QObject *parent = nullptr);
+
+    bool running() const;
+    QTimer *timer() const { return m_timer3; }
+    QTimer *reloginTimer() const { return m_timer4; }
+    // After an upload or a skipped row, after a refusal, and before a login anew (500, 1000
+    // and 1000 ms).
+    void setIntervals(int nextMs, int refusedMs, int reloginMs = 1000);
+
+    // command3: converts the shop first (once per run), then logs in and starts or resumes;
+    // pauses a running step (the upload in flight finishes).
+    void click();
+    // XPButton24: uploads the row in the editor now, whatever its codes.
+    void uploadNow(qint64 id);
+
+signals:
+    void ended(UploadStep::Outcome outcome);
+    void uploaded(const QString &item);
+    void refused(const QString &item, const QString &reply);
+
+private:
+    enum class Path { Step, ByHand };
+    void tick();
+    void relogin();
+    void upload(const ItemRecord &row, Path path);
+    void posted(const ItemRecord &row, Path path, const QString &reply);
+    void refuse(const ItemRecord &row, const QString &reason, Path path);
+    void unreachable(const ItemRecord &row, const QString &text, Path path);
+    void stop(const QString &text, Outcome outcome);
+    bool siteMissing();
+
+    Services m_s;
+    Site m_site;
+    ConvertChannel &m_channel;
+    SiteLogin &m_login;
+    QTimer *m_timer3, *m_timer4;
+    int m_nextMs = 500, m_refusedMs = 1000, m_reloginMs = 1000;
+};

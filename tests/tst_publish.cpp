@@ -1,0 +1,369 @@
+#include "collect/itemparser.h"
+#include "httpstub.h"
+#include "outside/outside.h"
+#include "publish/sitelogin.h"
+#include "publish/uploadrecord.h"
+#include "publish/uploadstep.h"
+#include "rig.h"
+#include "store/itemstate.h"
+#include "web/md5.h"
+#include "web/text.h"
+
+#include <QUrlQuery>
+
+// The site login, the upload record and Step 3.
+class TestPublish : public QObject
+{
+    Q_OBJECT
+
+    // A mirror site whose answers the test writes: the challenge, the login's answer and the
+    // upload's answers in turn (the last one repeats). Description documents are served too.
+    struct Site {
+        QString challenge = QStringLiteral("NOID:c0ffee");
+        QString loginReply = QStringLiteral("OK");
+        QStringList uploadReplies = {QStringLiteral("OK")};
+        QList<QByteArray> logins, uploads;
+        bool closeOnUpload = false;   // the site is gone: connections close without an answer
+        HttpStub stub{[this](QTcpSocket *s, const QByteArray &request) { answer(s, request); }};
+
+        void answer(QTcpSocket *s, const QByteArray &request)
+        {
+            const QByteArray target = request.split(' ').value(1);
+            if (target.startsWith(outside::loginPath.toLatin1())) {
+                logins << target;
+                HttpStub::answer(s, gbkBytes(target.contains("?t=") ? challenge : loginReply));
+            } else if (target.startsWith(outside::uploadPath.toLatin1())) {
+                uploads << request.mid(request.indexOf("\r\n\r\n") + 4);
+                if (closeOnUpload) {
+                    s->abort();
+                    return;
+                }
+                const QString reply = uploadReplies.size() > 1 ? uploadReplies.takeFirst() : uploadReplies.first();
+                HttpStub::answer(s, gbkBytes(reply));
+            } else {
+                HttpStub::answer(s, gbkBytes(QStringLiteral("var desc='<p>描述&nbsp;</p>';\n")));
+            }
+        }
+        QString field(int upload, const QString &name) const
+        {
+            for (const QByteArray &pair : uploads.value(upload).split('&'))
+                if (pair.startsWith(name.toLatin1() + "="))
+                    return QString::fromLatin1(pair.mid(name.size() + 1));
+            return QStringLiteral("<none>");
+        }
+    };
+
+    static void point(quint16 port) { qputenv("VELORIX_CONNECT_TO", "127.0.0.1:" + QByteArray::number(port)); }
+
+    // A rig whose session has a site account and the shop's link already, so Step 3 starts at
+    // the login; the rows are collected items.
+    static void prepare(Rig &r, int rows)
+    {
+        QString server = QStringLiteral("mirror.velorix.test");
+        r.session.saveSiteSettings(QStringLiteral("demoadmin"), QStringLiteral("plumo"), server, QString());
+        r.notes.messages.clear();
+        r.session.shared().shoplinkok = true;
+        r.session.uploadStep().setIntervals(1, 1, 1);
+        for (int i = 1; i <= rows; ++i) {
+            const QString item = QString::number(1000 + i);
+            r.db().insertListed(item, "宝贝" + item, "http://img01.taobaocdn.com/p.jpg", "9.90", i);
+            r.exec(QStringLiteral("UPDATE itemlist SET state=1, web_url='%1i1/%2/desc.js', web_title='页%2' WHERE item='%2'")
+                       .arg(outside::descriptionPrefix(), item));
+        }
+    }
+    static UploadStep::Outcome runStep3(Rig &r, int ms = 10000)
+    {
+        QSignalSpy ended(&r.session.uploadStep(), &UploadStep::ended);
+        r.session.uploadStep().click();
+        if (!ended.wait(ms))
+            return UploadStep::Outcome(-1);
+        return ended.first().first().value<UploadStep::Outcome>();
+    }
+
+private slots:
+    void loginstampHasNoLeadingZeros()
+    {
+        QCOMPARE(SiteLogin::loginstamp(QDateTime(QDate(2026, 7, 4), QTime(9, 5, 3))), QStringLiteral("202674953"));
+        QCOMPARE(SiteLogin::loginstamp(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58))), QStringLiteral("20261231235958"));
+    }
+
+    void login_data()
+    {
+        QTest::addColumn<QString>("challenge");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("status");
+        const QString failed = QStringLiteral("登录失败，请检查用户名密码设置");
+        QTest::newRow("good") << "NOID:abc" << "OK" << "plumo" << true << "登录成功";
+        QTest::newRow("refused") << "NOID:abc" << "ERR:bad" << "plumo" << false << failed;
+        QTest::newRow("trailing blank") << "NOID:abc" << "OK " << "plumo" << false << failed;
+        QTest::newRow("line break") << "NOID:abc" << "OK\r\n" << "plumo" << false << failed;
+        QTest::newRow("both") << "NOID:abc" << "OKERR" << "plumo" << false << failed;
+        QTest::newRow("marker alone") << "NOID:" << "OK" << "plumo" << true << "登录成功";
+        QTest::newRow("text around marker") << "x NOID:abc y" << "OK" << "plumo" << true << "登录成功";
+        QTest::newRow("empty password") << "NOID:abc" << "OK" << "" << true << "登录成功";
+        QTest::newRow("no challenge") << "<html>error</html>" << "OK" << "plumo" << false << "登录错误，请联系软件客服处理";
+    }
+    void login()
+    {
+        QFETCH(QString, challenge);
+        QFETCH(QString, reply);
+        QFETCH(QString, password);
+        QFETCH(bool, ok);
+        QFETCH(QString, status);
+        Site site;
+        site.challenge = challenge;
+        site.loginReply = reply;
+        point(site.stub.serverPort());
+        WebService web;
+        SiteLogin login(web);
+        QStringList statuses;
+        connect(&login, &Step::status, &login, [&](const QString &t) { statuses << t; });
+        QSignalSpy missing(&login, &SiteLogin::challengeMissing);
+        int result = -1;
+        login.webuserlogin({"mirror.velorix.test", "demoadmin", password, "http://s.click/t?a=1&b=2"}, this,
+                           [&](bool r) { result = r; });
+        QTRY_VERIFY(result != -1);
+        QCOMPARE(bool(result), ok);
+        QCOMPARE(statuses, QStringList({"正在登录", status}));
+        QCOMPARE(missing.size(), challenge.contains("NOID:") ? 0 : 1);
+        if (!challenge.contains("NOID:"))
+            return;
+        QVERIFY(site.logins.first().startsWith(outside::loginPath.toLatin1() + "?t=" + QByteArray::number(QDate::currentDate().year())));
+        const QUrlQuery q(QString::fromLatin1(site.logins.last().mid(site.logins.last().indexOf('?') + 1)));
+        const QString noid = QString(challenge).remove("NOID:");
+        const QString digest = splitmd5(password);
+        QCOMPARE(q.queryItemValue("username"), QStringLiteral("demoadmin"));
+        QCOMPARE(q.queryItemValue("password"), digest);
+        QCOMPARE(q.queryItemValue("sha1"), splitmd5("demoadmin_" + noid + "_" + digest));
+        QVERIFY(site.logins.last().endsWith("&open=1&openurl=" + urlencode("http://s.click/t?a=1&b=2").toLatin1()));
+    }
+
+    void pagebodyCleanUps_data()
+    {
+        QTest::addColumn<QString>("markup");
+        QTest::addColumn<QString>("cleaned");
+        const QString img = "/img.asp?img=img01AAAAAAAAAA/a.jpg";
+        QTest::newRow("escaped quote") << "<img src=\\\"http://img01.taobaocdn.com/a.jpg\\\">" << "<img src=\"" + img + "\">";
+        QTest::newRow("unquoted source") << "<img src=http://img01.taobaocdn.com/a.jpg>" << "<img src=" + img + ">";
+        QTest::newRow("two nbsp, capitals stay") << "a&nbsp;&nbsp;b&NBSP;" << "a  b&NBSP;";
+        QTest::newRow("line ends") << "a\nb\r\nc" << "a\r\nb\r\r\nc";
+        QTest::newRow("plain link masked") << "<a href=\"http://shop.taobaocdn.com/x\">" << "<a href=\"http://shopAAAAAAAAAA/x\">";
+    }
+    void pagebodyCleanUps()
+    {
+        QFETCH(QString, markup);
+        QFETCH(QString, cleaned);
+        QCOMPARE(pagebody("var desc='" + markup + "';\n"), std::optional<QString>(cleaned));
+    }
+
+    void shortDocumentsGiveNoBody()
+    {
+        QVERIFY(!pagebody(QString()));
+        QVERIFY(!pagebody("$False$"));
+        QVERIFY(!pagebody(QString(12, 'x')));
+        QCOMPARE(pagebody(QString(13, 'x')), std::optional<QString>(QString()));
+    }
+
+    void uploadbodyOrderAndEncoding()
+    {
+        ItemRecord row;
+        row.item = "42";
+        row.title = "女装 连衣裙";
+        row.web_content = "<li>a&b</li>";
+        row.money = "9.90";
+        row.web_title = "t";
+        row.web_key = "k";
+        row.web_doc = "d";
+        row.web_pic = "http://p/1.jpg";
+        QCOMPARE(uploadbody(row, "<p>x</p>", false),
+                 QStringLiteral("itemid=42&title=%C5%AE%D7%B0+%C1%AC%D2%C2%C8%B9&web_content1=%3Cli%3Ea%26b%3C%2Fli%3E"
+                                "&web_content2=%3Cp%3Ex%3C%2Fp%3E&money=9.90&web_title=t&web_key=k&web_doc=d"
+                                "&web_pic=http%3A%2F%2Fp%2F1.jpg&click_url="));
+        QVERIFY(uploadbody(row, {}, true).endsWith("&click_url=&taokei="));
+        row.html = 1;
+        QVERIFY(uploadbody(row, {}, true).endsWith("&click_url=&taokei=1"));
+    }
+
+    void step3UploadsInOrder()
+    {
+        Site site;
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 3);
+        r.exec("UPDATE itemlist SET byid=1 WHERE item IN ('1001','1002')");   // the higher id goes first
+        QSignalSpy refills(&r.session, &Session::refillList);
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(r.count("state=3"), 3);
+        QCOMPARE(site.uploads.size(), 3);
+        QCOMPARE(site.field(0, "itemid"), QStringLiteral("1002"));
+        QCOMPARE(site.field(1, "itemid"), QStringLiteral("1001"));
+        QCOMPARE(site.field(0, "taokei"), QStringLiteral("<none>"));
+        QCOMPARE(site.field(0, "web_content2"), urlencode(QStringLiteral("<p>描述 </p>")));
+        QCOMPARE(r.lastStatus(), QStringLiteral("没有未上传的宝贝"));
+        QVERIFY(r.statuses.contains(QStringLiteral("宝贝1003上传成功")));
+        QCOMPARE(r.session.uploadStep().caption(), QStringLiteral("第三步：更新上传"));
+        QCOMPARE(refills.size(), 1);
+        // Nothing left: the next start refills the list and ends at once.
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(site.uploads.size(), 3);
+    }
+
+    void abnormalRowsAndRefusals()
+    {
+        Site site;
+        site.uploadReplies = {"OK\r\n", "该宝贝不允许发布", "OK"};
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 4);
+        r.exec("UPDATE itemlist SET title='' WHERE item='1001'");
+        r.exec("UPDATE itemlist SET web_url='" + outside::descriptionPrefix() + "' WHERE item='1002'");
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(r.db().itemByItem("1001")->itemstate, 1);
+        QCOMPARE(r.db().itemByItem("1002")->itemstate, 1);
+        auto refused = r.db().itemByItem("1003");
+        QCOMPARE(refused->errcode, 1);
+        QCOMPARE(refused->errdecription, QStringLiteral("OK\r\n"));
+        QCOMPARE(r.db().itemByItem("1004")->errcode, 1);
+        QCOMPARE(r.db().itemByItem("1004")->errdecription, QStringLiteral("该宝贝不允许发布"));
+        QCOMPARE(site.uploads.size(), 2);
+        // A refused row is not picked again, edited or not; by hand it goes.
+        r.exec("UPDATE itemlist SET state=2 WHERE item='1003'");
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(site.uploads.size(), 2);
+        r.session.loadEditorRow(refused->id);
+        site.uploadReplies = {"OK"};
+        r.session.uploadStep().uploadNow(r.session.editorRow());
+        QTRY_COMPARE(r.db().itemByItem("1003")->state, 3);
+        QCOMPARE(r.db().itemByItem("1003")->errcode, 1);
+        QCOMPARE(site.field(2, "taokei"), QString());
+    }
+
+    void lostLoginIsRestoredForTheSameRow()
+    {
+        Site site;
+        site.uploadReplies = {"OK", "您还没有登录或登录已超时，请重新登录！", "OK"};
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 2);
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(r.count("state=3"), 2);
+        QCOMPARE(site.logins.size(), 4);   // two logins of two requests each
+        QCOMPARE(site.field(1, "itemid"), site.field(2, "itemid"));
+        QVERIFY(r.statuses.contains(QStringLiteral("您已经从后台退出，正在重新登录")));
+    }
+
+    void failedReloginStops()
+    {
+        Site site;
+        site.uploadReplies = {"请重新登录"};
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 1);
+        QSignalSpy ended(&r.session.uploadStep(), &UploadStep::ended);
+        r.session.uploadStep().click();
+        QTRY_COMPARE(site.uploads.size(), 1);
+        site.loginReply = "ERR";
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Stopped);
+        QCOMPARE(r.lastStatus(), QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"));
+        QCOMPARE(r.count("state=1 AND errcode=0"), 1);
+    }
+
+    // A site that cannot be reached refuses nothing: the row stays and the step stops.
+    void unreachableSiteStopsTheStep()
+    {
+        Site site;
+        site.closeOnUpload = true;
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 3);
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+        QCOMPARE(r.count("state=1 AND errcode=0"), 3);
+        QCOMPARE(r.lastStatus(), QStringLiteral("无法连接镜像网站，请检查网络后继续上传"));
+        QCOMPARE(r.session.uploadStep().caption(), QStringLiteral("第三步：继续上传"));
+        site.closeOnUpload = false;
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(r.count("state=3"), 3);
+    }
+
+    // A row whose description cannot be read is recorded as refused, with the reason, once.
+    void unreadableDescriptionIsARefusal()
+    {
+        Site site;
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 2);
+        r.exec("UPDATE itemlist SET web_url=NULL WHERE item='1001'");
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        const auto row = r.db().itemByItem("1001");
+        QCOMPARE(row->errcode, 1);
+        QVERIFY(row->errdecription.contains(QStringLiteral("宝贝描述无法读取")));
+        QCOMPARE(site.uploads.size(), 1);
+        QCOMPARE(r.db().itemByItem("1002")->state, 3);
+    }
+
+    void pauseDuringAPostStoresItsResult()
+    {
+        Site site;
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 3);
+        UploadStep &step = r.session.uploadStep();
+        QSignalSpy ended(&step, &UploadStep::ended);
+        connect(&r.session, &Session::rowLabel, &step, [&step](const QString &, const QString &label) {
+            if (label == QStringLiteral("正在上传...") && step.running())
+                step.click();
+        });
+        step.click();
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Paused);
+        QCOMPARE(r.count("state=3"), 1);
+        QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停"));
+        QCOMPARE(step.caption(), QStringLiteral("第三步：继续上传"));
+    }
+
+    void manualUploadChecks()
+    {
+        Site site;
+        Rig r;
+        point(site.stub.serverPort());
+        r.session.uploadStep().uploadNow(0);
+        QCOMPARE(r.lastStatus(), QStringLiteral("非编辑状态不能上传"));
+        QCOMPARE(r.notes.messages, QStringList{"非编辑状态不能上传"});
+        prepare(r, 1);
+        site.loginReply = "ERR";
+        r.session.uploadStep().uploadNow(r.db().itemByItem("1001")->id);
+        QTRY_COMPARE(r.lastStatus(), QStringLiteral("登录失败，请检查用户名密码设置，若多次失败可联系客服处理！"));
+        QCOMPARE(r.notes.messages.last(), QStringLiteral("登录失败，请检查用户名密码设置"));
+        QVERIFY(site.uploads.isEmpty());
+    }
+
+    // Step 3's shop conversion asked for while Step 2 converts an item: each gets its own link.
+    void shopConversionWaitsForTheItemConversion()
+    {
+        SimOptions o;
+        o.items = 3;
+        o.goneShare = 0;
+        o.slowMs = 100;
+        Rig r(o);
+        prepare(r, 0);
+        r.session.shared().shoplinkok = false;
+        r.session.setShopSid("7788");
+        for (const SimItem &it : r.sim.items())
+            r.db().insertListed(it.id, it.title, "", "", 1);
+        QSignalSpy detailEnded(&r.session.detailStep(), &DetailStep::ended);
+        r.session.detailStep().click();
+        QTRY_VERIFY(r.statuses.contains(QStringLiteral("状态：正在读取")));
+        r.session.uploadStep().click();   // the shop conversion queues behind the item's
+        QTRY_VERIFY_WITH_TIMEOUT(r.session.shared().shoplinkok, 5000);
+        QVERIFY2(r.session.shared().shopclickurl.endsWith("&unid=7788"), qPrintable(r.session.shared().shopclickurl));
+        QVERIFY(detailEnded.wait(10000));
+        for (const SimItem &it : r.sim.items())
+            QVERIFY(r.db().itemByItem(it.id)->click_url.endsWith("&unid=" + it.id));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPublish)
+#include "tst_publish.moc"
