@@ -113,6 +113,7 @@ private:
     Reply descDocument(const SimRequest &request);
     Reply picture(const QString &address);
     Reply apiTool(const SimRequest &request);
+    Reply mirrorSite(const SimRequest &request);
     Reply siteLogin(const SimRequest &request, Session &session);
     Reply siteUpload(const SimRequest &request, Session &session);
     Reply siteIndex();

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+
+// Small pieces the simulator's roles share.
+namespace sim {
+
+// Text in the GBK bytes the simulated Chinese sites serve.
+QByteArray gb(const QString &text);
+// Text made safe for HTML markup and attribute values.
+QString html(QString text);
+// A stable 32-bit number for a text, for seeded choices and made-up identifiers.
+quint32 hashOf(const QString &text);
+
+// Percent-decoded form or query value: UTF-8 when it is valid UTF-8, else GBK.
+QString decodeValue(QByteArray value, bool plusIsSpace);
+// An application/x-www-form-urlencoded body or query: name -> value.
+QMap<QString, QString> parseForm(const QByteArray &form);
+
+} // namespace sim
