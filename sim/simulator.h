@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/http.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
@@ -10,7 +12,7 @@
 #include <QStringList>
 #include <memory>
 
-class QTcpServer;
+class HttpServer;
 class QTcpSocket;
 
 // The outside world on one local port: the marketplace (shop lists, item pages,
@@ -42,18 +44,6 @@ struct SimItem {
     QString id, title, price, picture;
     bool gone = false;   // its page says it is unavailable
     bool mall = false;   // its page title ends in the mall suffix
-};
-
-// A request as it arrived on the wire.
-struct SimRequest {
-    QByteArray raw;        // request line, headers and body, byte for byte
-    QByteArray method, target, host;
-    QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;
-
-    QByteArray header(const QByteArray &name) const;
-    QByteArray path() const;                 // target without the query
-    QByteArray query(const QByteArray &key) const;
 };
 
 class Simulator : public QObject
@@ -88,12 +78,7 @@ public:
     static bool parseArguments(const QStringList &args, SimOptions &options, quint16 &port, QString &error);
 
 private:
-    struct Reply {
-        QByteArray status = "200 OK";
-        QByteArray contentType = "text/html; charset=gb2312";
-        QByteArray body;
-        QList<QPair<QByteArray, QByteArray>> headers;
-        bool http10Close = false;   // HTTP/1.0 reply, then the connection is closed
+    struct Reply : HttpReply {
         bool hang = false;          // never answered
     };
     struct Session {
@@ -102,10 +87,8 @@ private:
         int uploads = 0;
     };
 
-    void onConnection();
-    void onReadable(QTcpSocket *socket);
-    void handle(QTcpSocket *socket, SimRequest request);
-    void send(QTcpSocket *socket, const SimRequest &request, Reply reply);
+    void handle(QTcpSocket *connection, SimRequest request);
+    void send(QTcpSocket *connection, const SimRequest &request, Reply reply);
     Reply route(const SimRequest &request);
 
     Reply shopList(const SimRequest &request);
@@ -124,8 +107,7 @@ private:
     QString clickUrl(const QString &kind, const QString &id, const QString &pid) const;
 
     SimOptions m_options;
-    QTcpServer *m_server;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
+    HttpServer *m_http;
     QList<SimItem> m_items;
     QList<SimRequest> m_requests;
     QHash<QString, Session> m_sessions;

@@ -292,6 +292,98 @@ private slots:
         QCOMPARE(a.body, get(sim, "img01" + outside::imageDomainSuffix, "/i1/T1.jpg").body);
     }
 
+    // A request the server cannot take is refused at once and its connection closed; the
+    // server goes on serving everyone else.
+    void refusesMalformedAndOversizeRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("status");
+        const QByteArray post = "POST /admin/user_update.asp HTTP/1.1\r\nHost: site.test\r\nContent-Length: ";
+        QTest::newRow("negative length") << post + "-100\r\n\r\nitemid=1" << QByteArray("400 Bad Request");
+        QTest::newRow("length not a number") << post + "ten\r\n\r\n" << QByteArray("400 Bad Request");
+        QTest::newRow("lengths disagree") << post + "3\r\nContent-Length: 4\r\n\r\nabcd" << QByteArray("400 Bad Request");
+        QTest::newRow("length near 2^63") << post + "9223372036854775800\r\n\r\n" << QByteArray("413 Payload Too Large");
+        QTest::newRow("body over the limit") << post + QByteArray::number(HttpLimits().body + 1) + "\r\n\r\n"
+                                             << QByteArray("413 Payload Too Large");
+        // Exactly the limit, so that the server has read every byte when it closes.
+        QByteArray head = "GET / HTTP/1.1\r\nHost: site.test\r\nX-Filler: ";
+        head += QByteArray(HttpLimits().head - head.size(), 'a');
+        QTest::newRow("head over the limit") << head << QByteArray("431 Request Header Fields Too Large");
+    }
+    void refusesMalformedAndOversizeRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, status);
+        Simulator sim;
+        QVERIFY(sim.listen());
+        QElapsedTimer t;
+        t.start();
+        const Answer a = exchange(sim, request);
+        QVERIFY(a.closedByServer);
+        QVERIFY(t.elapsed() < 2000);
+        QVERIFY2(a.head.startsWith("HTTP/1.1 " + status + "\r\n"), a.head.left(80).constData());
+        QVERIFY(sim.requests().isEmpty());
+        QVERIFY(get(sim, "site.test", "/").head.startsWith("HTTP/1.1 200 OK"));
+    }
+
+    // The request parser on its own, with small limits (head 128 bytes, body 32).
+    void parseRequest_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("size");            // Complete: consumed; NeedMore: expected
+        QTest::addColumn<QByteArray>("result");   // Complete: method, target, host; Error: status
+        const QByteArray get = "GET /a?b=1 HTTP/1.1\r\nHost: X.test:81\r\n\r\n";
+        const QByteArray post = "POST / HTTP/1.1\r\nContent-Length: ";
+        const int postHead = post.size() + 6;   // with "10\r\n\r\n"
+        const int needMore = ParsedRequest::NeedMore, complete = ParsedRequest::Complete, error = ParsedRequest::Error;
+        QTest::newRow("empty") << QByteArray() << needMore << 0 << QByteArray();
+        QTest::newRow("head unfinished") << get.left(30) << needMore << 0 << QByteArray();
+        QTest::newRow("get, another behind it") << get + get << complete << int(get.size()) << QByteArray("GET /a?b=1 x.test");
+        QTest::newRow("proxy form") << QByteArray("GET http://Item.test/p?q=1 HTTP/1.1\r\nHost: x\r\n\r\n") << complete << 48
+                                    << QByteArray("GET /p?q=1 item.test");
+        QTest::newRow("body unfinished") << post + "10\r\n\r\nabc" << needMore << postHead + 10 << QByteArray();
+        QTest::newRow("body complete") << post + "10\r\n\r\n0123456789GET" << complete << postHead + 10
+                                       << QByteArray("POST / ");
+        QTest::newRow("head at the limit") << "GET / HTTP/1.1\r\nX: " + QByteArray(105, 'a') + "\r\n\r\n" << complete
+                                           << 128 << QByteArray("GET / ");
+        QTest::newRow("head over the limit") << "GET / HTTP/1.1\r\nX: " + QByteArray(106, 'a') + "\r\n\r\n" << error << 0
+                                             << QByteArray("431 Request Header Fields Too Large");
+        QTest::newRow("body at the limit") << post + "32\r\n\r\n" << needMore << postHead + 32 << QByteArray();
+        const struct { const char *name, *length, *status; } bad[] = {
+            {"body over the limit", "33", "413 Payload Too Large"},
+            {"length near 2^63", "9223372036854775807", "413 Payload Too Large"},
+            {"length of 30 digits", "123456789012345678901234567890", "413 Payload Too Large"},
+            {"negative length", "-100", "400 Bad Request"},
+            {"signed length", "+5", "400 Bad Request"},
+            {"length not a number", "1e3", "400 Bad Request"},
+            {"empty length", "", "400 Bad Request"},
+            {"lengths disagree", "3\r\nContent-Length: 4", "400 Bad Request"},
+        };
+        for (const auto &b : bad)
+            QTest::newRow(b.name) << post + b.length + "\r\n\r\nabcd" << error << 0 << QByteArray(b.status);
+    }
+    void parseRequest()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(int, outcome);
+        QFETCH(int, size);
+        QFETCH(QByteArray, result);
+        const ParsedRequest p = ::parseRequest(input, HttpLimits{128, 32});
+        QCOMPARE(int(p.outcome), outcome);
+        if (outcome == ParsedRequest::NeedMore)
+            QCOMPARE(int(p.expected), size);
+        if (outcome == ParsedRequest::Error)
+            QCOMPARE(p.status, result);
+        if (outcome != ParsedRequest::Complete)
+            return;
+        const SimRequest &r = p.request;
+        QCOMPARE(int(p.consumed), size);
+        QCOMPARE(r.method + ' ' + r.target + ' ' + r.host, result);
+        QCOMPARE(r.raw, input.left(size));
+        QCOMPARE(r.body, r.raw.mid(r.raw.indexOf("\r\n\r\n") + 4));
+    }
+
     void commandLine()
     {
         SimOptions o;
