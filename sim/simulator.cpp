@@ -56,6 +56,23 @@ QList<SimRequest> Simulator::toolRequests() const
     return out;
 }
 
+void Simulator::clearRequests()
+{
+    m_requests.clear();
+    m_requestBytes = 0;
+}
+
+void Simulator::record(const SimRequest &request)
+{
+    m_requests.append(request);
+    m_requestBytes += request.raw.size();   // the body is part of raw
+    while (m_requests.size() > 1
+           && (m_requests.size() > m_options.recordCount || m_requestBytes > m_options.recordBytes)) {
+        m_requestBytes -= m_requests.first().raw.size();
+        m_requests.removeFirst();
+    }
+}
+
 void Simulator::handle(QTcpSocket *connection, SimRequest request)
 {
     // "/_host/HOST/..." lets a plain browser look at any host of the simulated world.
@@ -66,7 +83,7 @@ void Simulator::handle(QTcpSocket *connection, SimRequest request)
         request.target = slash < 0 ? QByteArray("/") : request.target.mid(slash);
         viaPrefix = true;
     }
-    m_requests.append(request);
+    record(request);
     Reply reply = route(request);
     if (viaPrefix && reply.contentType.startsWith("text/html")) {
         static const QRegularExpression absolute(QStringLiteral("http://([a-z0-9.-]+\\.(taobao|taobaocdn|tmall)\\.com)/"));

@@ -37,6 +37,10 @@ struct SimOptions {
     QStringList refuseItems;      // item IDs the site refuses
     QString compress;             // "gzip" or "deflate": compress replies the client accepts so
     int slowMs = 0;               // every reply waits this long
+
+    // Bounds of the simulator itself, so that no client can fill its memory.
+    int recordCount = 1000;       // requests() keeps the latest this many requests
+    qint64 recordBytes = 256LL * 1024 * 1024;   // and this many bytes of them (the latest always)
 };
 
 // One item of the simulated shop.
@@ -64,10 +68,11 @@ public:
     const SimItem *item(const QString &id) const;
     int pageCount() const;
 
-    // Every request received, in order; the conversion requests alone.
+    // The latest requests received (see recordCount, recordBytes), in order; the conversion
+    // requests among them.
     const QList<SimRequest> &requests() const { return m_requests; }
     QList<SimRequest> toolRequests() const;
-    void clearRequests() { m_requests.clear(); }
+    void clearRequests();
 
     // What the mirror site holds: item ID -> the fields of its last upload.
     QMap<QString, QMap<QString, QString>> published() const;
@@ -89,6 +94,7 @@ private:
 
     void handle(QTcpSocket *connection, SimRequest request);
     void send(QTcpSocket *connection, const SimRequest &request, Reply reply);
+    void record(const SimRequest &request);
     Reply route(const SimRequest &request);
 
     Reply shopList(const SimRequest &request);
@@ -110,6 +116,7 @@ private:
     HttpServer *m_http;
     QList<SimItem> m_items;
     QList<SimRequest> m_requests;
+    qint64 m_requestBytes = 0;
     QHash<QString, Session> m_sessions;
     QString m_siteConnection;
     QString m_lastOpenUrl;

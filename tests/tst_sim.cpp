@@ -384,6 +384,36 @@ private slots:
         QCOMPARE(r.body, r.raw.mid(r.raw.indexOf("\r\n\r\n") + 4));
     }
 
+    void requestRecordIsBounded()
+    {
+        SimOptions o;
+        o.recordCount = 3;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        QByteArray pipelined;
+        for (int i = 1; i <= 5; ++i)
+            pipelined += "GET /" + QByteArray::number(i) + " HTTP/1.1\r\nHost: site.test\r\n"
+                         + (i == 5 ? "Connection: close\r\n\r\n" : "\r\n");
+        QVERIFY(exchange(sim, pipelined).closedByServer);
+        QStringList targets;
+        for (const SimRequest &r : sim.requests())
+            targets << QString::fromLatin1(r.target);
+        QCOMPARE(targets, QStringList({"/3", "/4", "/5"}));
+
+        // A byte budget as well: two posts of 317 bytes do not fit into 500.
+        sim.clearRequests();
+        sim.options().recordBytes = 500;
+        const QByteArray post = "POST /x HTTP/1.1\r\nHost: site.test\r\nConnection: close\r\nContent-Length: 240\r\n\r\n";
+        exchange(sim, post + QByteArray(240, 'a'));
+        exchange(sim, post + QByteArray(240, 'b').replace(0, 3, "end"));
+        QCOMPARE(sim.requests().size(), 1);
+        const SimRequest &last = sim.requests().first();
+        QCOMPARE(last.body, "end" + QByteArray(237, 'b'));
+        QCOMPARE(last.raw, post + last.body);
+        // The body is the tail of the raw bytes, not a second copy of them.
+        QCOMPARE(last.body.constData(), last.raw.constData() + post.size());
+    }
+
     void commandLine()
     {
         SimOptions o;
