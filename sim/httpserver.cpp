@@ -2,9 +2,11 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
-HttpServer::HttpServer(Handler handler, QObject *parent)
-    : QObject(parent), m_handler(std::move(handler)), m_server(new QTcpServer(this))
+HttpServer::HttpServer(Handler handler, std::function<int()> idleTimeoutMs, QObject *parent)
+    : QObject(parent), m_handler(std::move(handler)), m_idleTimeoutMs(std::move(idleTimeoutMs)),
+      m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &HttpServer::onConnection);
 }
@@ -28,13 +30,42 @@ void HttpServer::onConnection()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         socket->setReadBufferSize(kReadChunk);
-        m_connections.insert(socket, Connection{});
+        Connection &c = m_connections[socket];
+        c.idle = new QTimer(socket);
+        c.idle->setSingleShot(true);
+        connect(c.idle, &QTimer::timeout, this, [this, socket] { onIdle(socket); });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             m_connections.remove(socket);
             socket->deleteLater();
         });
+        waitForClient(c);
     }
+}
+
+void HttpServer::waitForClient(Connection &c)
+{
+    const int ms = m_idleTimeoutMs ? m_idleTimeoutMs() : 0;
+    if (ms > 0)
+        c.idle->start(ms);
+    else
+        c.idle->stop();
+}
+
+void HttpServer::onIdle(QTcpSocket *socket)
+{
+    const auto it = m_connections.find(socket);
+    if (it == m_connections.end() || it->owed > 0)
+        return;
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        socket->abort();   // a close that a client not reading its answer holds up
+        return;
+    }
+    it->buffer.clear();
+    socket->disconnectFromHost();
+    // Closing waits for the last answer to go out; the next expiry ends it regardless.
+    if (const auto still = m_connections.find(socket); still != m_connections.end())
+        waitForClient(*still);
 }
 
 void HttpServer::onReadable(QTcpSocket *socket)
@@ -75,6 +106,8 @@ void HttpServer::onReadable(QTcpSocket *socket)
         }
         at += parsed.consumed;
         c.expected = 0;
+        ++c.owed;
+        c.idle->stop();
         m_handler(socket, std::move(parsed.request));
     }
 }
@@ -94,10 +127,15 @@ void HttpServer::refuse(QTcpSocket *socket, const QByteArray &status)
 
 void HttpServer::answer(QTcpSocket *socket, const SimRequest &request, const HttpReply &reply)
 {
-    if (!m_connections.contains(socket))
+    const auto it = m_connections.find(socket);
+    if (it == m_connections.end())
         return;
+    if (it->owed > 0)
+        --it->owed;
     const bool close = closesAfter(request, reply);
     socket->write(replyBytes(reply, reply.http10Close || isHttp10(request), close));
     if (close)
         socket->disconnectFromHost();
+    if (const auto still = m_connections.find(socket); still != m_connections.end() && still->owed == 0)
+        waitForClient(*still);
 }

@@ -18,7 +18,8 @@ using namespace sim;
 
 Simulator::Simulator(SimOptions options, QObject *parent)
     : QObject(parent), m_options(std::move(options)),
-      m_http(new HttpServer([this](QTcpSocket *c, SimRequest r) { handle(c, std::move(r)); }, this))
+      m_http(new HttpServer([this](QTcpSocket *c, SimRequest r) { handle(c, std::move(r)); },
+                            [this] { return m_options.idleTimeoutMs; }, this))
 {
     static int instances = 0;
     m_siteConnection = QStringLiteral("velorix-sim-%1").arg(instances++);

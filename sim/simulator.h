@@ -38,7 +38,8 @@ struct SimOptions {
     QString compress;             // "gzip" or "deflate": compress replies the client accepts so
     int slowMs = 0;               // every reply waits this long
 
-    // Bounds of the simulator itself, so that no client can fill its memory.
+    // Bounds of the simulator itself, so that no client can freeze it or fill its memory.
+    int idleTimeoutMs = 30000;    // a connection idle, or with a request unfinished, this long is closed (0: never)
     int recordCount = 1000;       // requests() keeps the latest this many requests
     qint64 recordBytes = 256LL * 1024 * 1024;   // and this many bytes of them (the latest always)
 };

@@ -414,6 +414,40 @@ private slots:
         QCOMPARE(last.body.constData(), last.raw.constData() + post.size());
     }
 
+    void closesIdleConnections_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("slowMs");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("silent") << QByteArray() << 0 << QByteArray();
+        QTest::newRow("head unfinished") << QByteArray("GET / HTTP/1.1\r\nHost: site.test\r\n") << 0 << QByteArray();
+        QTest::newRow("body unfinished") << QByteArray("POST / HTTP/1.1\r\nHost: site.test\r\nContent-Length: 9\r\n\r\nabc")
+                                         << 0 << QByteArray();
+        QTest::newRow("idle after an answer") << QByteArray("GET / HTTP/1.1\r\nHost: site.test\r\n\r\n") << 0
+                                              << QByteArray("HTTP/1.1 200 OK");
+        // The time-out counts the client's silence, not the server's.
+        QTest::newRow("answer slower than the time-out") << QByteArray("GET / HTTP/1.1\r\nHost: site.test\r\n\r\n")
+                                                         << 300 << QByteArray("HTTP/1.1 200 OK");
+    }
+    void closesIdleConnections()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, slowMs);
+        QFETCH(QByteArray, answer);
+        SimOptions o;
+        o.idleTimeoutMs = 100;
+        o.slowMs = slowMs;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        QElapsedTimer t;
+        t.start();
+        const Answer a = exchange(sim, request);
+        QVERIFY(a.closedByServer);
+        QVERIFY(t.elapsed() < 2000);
+        QVERIFY(a.head.startsWith(answer));
+        QCOMPARE(a.head.isEmpty(), answer.isEmpty());
+    }
+
     void commandLine()
     {
         SimOptions o;
