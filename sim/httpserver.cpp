@@ -9,6 +9,14 @@ HttpServer::HttpServer(Handler handler, std::function<int()> idleTimeoutMs, QObj
       m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &HttpServer::onConnection);
+    // A failed accept (no descriptor left) pauses the server; the connections that wait in
+    // the kernel are taken once descriptors are free again.
+    connect(m_server, &QTcpServer::acceptError, this, [this] {
+        QTimer::singleShot(kAcceptRetryMs, this, [this] {
+            if (m_server->isListening())
+                m_server->resumeAccepting();
+        });
+    });
 }
 
 bool HttpServer::listen(const QHostAddress &address, quint16 port)

@@ -29,6 +29,8 @@ public:
 
     void answer(QTcpSocket *connection, const SimRequest &request, const HttpReply &reply);
 
+    // While accepting fails (out of descriptors), it is tried again this often.
+    static constexpr int kAcceptRetryMs = 200;
     // What one read takes off a connection at most; beyond it the data waits in the kernel.
     static constexpr qint64 kReadChunk = 1024 * 1024;
 

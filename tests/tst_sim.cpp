@@ -5,6 +5,9 @@
 
 #include <QTcpSocket>
 #include <QtTest>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 // Raw exchanges with the simulator, as the outside world sees them.
 class TestSim : public QObject
@@ -446,6 +449,38 @@ private slots:
         QVERIFY(t.elapsed() < 2000);
         QVERIFY(a.head.startsWith(answer));
         QCOMPARE(a.head.isEmpty(), answer.isEmpty());
+    }
+
+    // Accepting fails while no descriptor is free; once there are free ones again, the
+    // waiting client is served.
+    void servesAgainAfterRunningOutOfDescriptors()
+    {
+        Simulator sim;
+        QVERIFY(sim.listen());
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        struct Restore {
+            rlimit limit;
+            ~Restore() { setrlimit(RLIMIT_NOFILE, &limit); }
+        } restore{saved};
+
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, sim.port());
+        QVERIFY(client.waitForConnected(2000));   // queued in the kernel, not accepted yet
+        client.write("GET / HTTP/1.1\r\nHost: site.test\r\nConnection: close\r\n\r\n");
+        const int lowestFree = ::open("/dev/null", O_RDONLY);
+        QVERIFY(lowestFree >= 0);
+        ::close(lowestFree);
+        rlimit low = saved;
+        low.rlim_cur = rlim_t(lowestFree);   // no new descriptor at all
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &low), 0);
+        QTest::qWait(300);
+        QCOMPARE(client.bytesAvailable(), 0);   // accepting did fail
+
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+        QByteArray reply;
+        QTRY_VERIFY_WITH_TIMEOUT((reply += client.readAll()).contains("\r\n\r\n"), 3000);
+        QVERIFY(reply.startsWith("HTTP/1.1 200 OK"));
     }
 
     void commandLine()
