@@ -37,6 +37,16 @@ QByteArray sharedTail(QByteArray &whole, qsizetype from)
     return QByteArray(std::move(tail));
 }
 
+QByteArray withoutControls(const QByteArray &value)
+{
+    QByteArray out;
+    out.reserve(value.size());
+    for (char c : value)
+        if (uchar(c) >= 0x20 && uchar(c) != 0x7f)
+            out += c;
+    return out;
+}
+
 } // namespace
 
 QByteArray SimRequest::header(const QByteArray &name) const
@@ -147,11 +157,11 @@ bool closesAfter(const SimRequest &request, const HttpReply &reply)
 
 QByteArray replyBytes(const HttpReply &reply, bool http10, bool close)
 {
-    QByteArray out = (http10 ? "HTTP/1.0 " : "HTTP/1.1 ") + reply.status + "\r\n";
+    QByteArray out = (http10 ? "HTTP/1.0 " : "HTTP/1.1 ") + withoutControls(reply.status) + "\r\n";
     out += "Server: velorix-sim\r\n";
-    out += "Content-Type: " + reply.contentType + "\r\n";
+    out += "Content-Type: " + withoutControls(reply.contentType) + "\r\n";
     for (const auto &h : reply.headers)
-        out += h.first + ": " + h.second + "\r\n";
+        out += withoutControls(h.first) + ": " + withoutControls(h.second) + "\r\n";
     if (!reply.http10Close)
         out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     out += close ? "Connection: close\r\n" : "Connection: Keep-Alive\r\n";

@@ -52,5 +52,6 @@ struct HttpReply {
 bool isHttp10(const SimRequest &request);
 bool closesAfter(const SimRequest &request, const HttpReply &reply);
 
-// The reply's bytes: status line, headers, blank line, body.
+// The reply's bytes: status line, headers, blank line, body. Header values lose any control
+// character, so nothing a request put into them can end a header early.
 QByteArray replyBytes(const HttpReply &reply, bool http10, bool close);

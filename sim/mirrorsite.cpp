@@ -17,6 +17,14 @@ namespace {
 
 const QByteArray kSessionCookie = "ASPSESSIONIDVELORIX";
 
+bool hasControls(const QByteArray &bytes)
+{
+    for (char c : bytes)
+        if (uchar(c) < 0x20 || uchar(c) == 0x7f)
+            return true;
+    return false;
+}
+
 } // namespace
 
 Simulator::Reply Simulator::mirrorSite(const SimRequest &r)
@@ -43,8 +51,15 @@ Simulator::Reply Simulator::mirrorSite(const SimRequest &r)
         return picture(address);
     }
     if (path == "/go.asp") {
+        const QByteArray target = QByteArray::fromPercentEncoding(r.query("url"));
+        // A line break in the address would end the Location header and start others.
+        if (hasControls(target)) {
+            reply.status = "400 Bad Request";
+            reply.body = gb(QStringLiteral("<html><body>转向地址无效</body></html>"));
+            return reply;
+        }
         reply.status = "302 Found";
-        reply.headers.append({"Location", QByteArray::fromPercentEncoding(r.query("url"))});
+        reply.headers.append({"Location", target});
         reply.body = gb(QStringLiteral("页面已转移"));
         return reply;
     }

@@ -295,6 +295,19 @@ private slots:
         QCOMPARE(a.body, get(sim, "img01" + outside::imageDomainSuffix, "/i1/T1.jpg").body);
     }
 
+    // Whatever a reply's headers were given, each stays one line.
+    void replyHeadersCarryNoControlCharacters()
+    {
+        HttpReply reply;
+        reply.contentType = "text/html\n";
+        reply.headers.append({"Location", QByteArray("http://a/\r\nSet-Cookie: x=1\r\n\r\n<b>\t\x7f")});
+        const QByteArray bytes = replyBytes(reply, false, true);
+        // Status, Server, Content-Type, Location, Content-Length, Connection, the blank line.
+        QCOMPARE(bytes.count('\n'), 7);
+        QVERIFY(bytes.contains("\r\nLocation: http://a/Set-Cookie: x=1<b>\r\n"));
+        QVERIFY(bytes.contains("\r\nContent-Type: text/html\r\n"));
+    }
+
     // A request the server cannot take is refused at once and its connection closed; the
     // server goes on serving everyone else.
     void refusesMalformedAndOversizeRequests_data()
@@ -481,6 +494,30 @@ private slots:
         QByteArray reply;
         QTRY_VERIFY_WITH_TIMEOUT((reply += client.readAll()).contains("\r\n\r\n"), 3000);
         QVERIFY(reply.startsWith("HTTP/1.1 200 OK"));
+    }
+
+    void redirectAddressCannotAddHeaders_data()
+    {
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<QByteArray>("status");
+        QTest::newRow("plain") << QByteArray("http%3A%2F%2Fitem.taobao.com%2Fitem.htm%3Fid%3D1") << QByteArray("302 Found");
+        QTest::newRow("CR LF") << QByteArray("http://a/%0D%0ASet-Cookie:%20x=1%0D%0A%0D%0AHTTP/1.1%20200%20OK")
+                               << QByteArray("400 Bad Request");
+        QTest::newRow("LF") << QByteArray("http://a/%0ASet-Cookie:%20x=1") << QByteArray("400 Bad Request");
+        QTest::newRow("NUL") << QByteArray("http://a/%00x") << QByteArray("400 Bad Request");
+    }
+    void redirectAddressCannotAddHeaders()
+    {
+        QFETCH(QByteArray, url);
+        QFETCH(QByteArray, status);
+        Simulator sim;
+        QVERIFY(sim.listen());
+        const Answer a = exchange(sim, "GET /go.asp?url=" + url + " HTTP/1.1\r\nHost: site.test\r\nConnection: close\r\n\r\n");
+        QVERIFY2(a.head.startsWith("HTTP/1.1 " + status + "\r\n"), a.head.constData());
+        QVERIFY(!a.head.contains("Set-Cookie"));
+        QVERIFY(!a.body.contains("HTTP/1.1"));
+        if (status.startsWith("302"))
+            QVERIFY(a.head.contains("\r\nLocation: " + QByteArray::fromPercentEncoding(url) + "\r\n"));
     }
 
     void commandLine()
