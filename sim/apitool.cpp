@@ -32,7 +32,7 @@ Simulator::Reply Simulator::apiTool(const SimRequest &r)
         return reply;
     }
     const QByteArray form = r.method == "POST" ? r.body : r.target.mid(r.target.indexOf('?') + 1);
-    const QMap<QString, QString> f = parseForm(form);
+    const QMap<QString, QString> f = parseForm(form, Charset::Utf8);   // the tool is a UTF-8 page
     const bool shop = f.value("method") == QLatin1String("taobao.taobaoke.shops.convert");
     const QString id = shop ? f.value("sids") : f.value("num_iids");
     static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));

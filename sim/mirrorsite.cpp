@@ -9,7 +9,8 @@
 #include <QSqlRecord>
 
 // The operator's mirror site: its administration (login, uploads), its pages of published
-// items, and its picture and redirect helpers.
+// items, and its picture and redirect helpers. It is a GBK site: the values of its forms and
+// queries come percent-encoded in GBK.
 
 using namespace sim;
 
@@ -44,7 +45,7 @@ Simulator::Reply Simulator::mirrorSite(const SimRequest &r)
         return upload;
     }
     if (path == "/img.asp") {
-        QString address = decodeValue(r.query("img"), false);
+        QString address = decodeValue(r.query("img"), Charset::Gbk, false);
         address.replace(outside::imageDomainMask, outside::imageDomainSuffix);
         if (!address.startsWith(QLatin1String("http://")))
             address.prepend(QStringLiteral("http://"));
@@ -99,9 +100,11 @@ Simulator::Reply Simulator::siteLogin(const SimRequest &r, Session &s)
         reply.body = gb(outside::challengeMarker + s.noid);
         return reply;
     }
-    const QString user = decodeValue(r.query("username"), false);
-    const QString password = decodeValue(r.query("password"), false);
-    const QString sign = decodeValue(r.query("sha1"), false);
+    // The client puts the account name into the address as it is, so it reaches the wire
+    // percent-encoded in UTF-8; the rest it percent-encodes in GBK.
+    const QString user = decodeValue(r.query("username"), Charset::Utf8, false);
+    const QString password = decodeValue(r.query("password"), Charset::Gbk, false);
+    const QString sign = decodeValue(r.query("sha1"), Charset::Gbk, false);
     const QString digest = splitmd5(m_options.sitePass);
     if (s.noid.isNull()) {
         reply.body = gb(QStringLiteral("ERR:请先获取登录验证码"));
@@ -109,7 +112,7 @@ Simulator::Reply Simulator::siteLogin(const SimRequest &r, Session &s)
                && sign == splitmd5(user + "_" + s.noid + "_" + digest)) {
         s.loggedIn = true;
         s.uploads = 0;
-        m_lastOpenUrl = decodeValue(r.query("openurl"), true);
+        m_lastOpenUrl = decodeValue(r.query("openurl"), Charset::Gbk, true);
         reply.body = gb(outside::loginOk);
     } else {
         reply.body = gb(QStringLiteral("ERR:用户名或密码错误"));
@@ -135,7 +138,7 @@ Simulator::Reply Simulator::siteUpload(const SimRequest &r, Session &s)
         reply.body = gb(QStringLiteral("您还没有登录或登录已超时，") + outside::relogMarker + QStringLiteral("！"));
         return reply;
     }
-    const QMap<QString, QString> f = parseForm(r.body);
+    const QMap<QString, QString> f = parseForm(r.body, Charset::Gbk);
     const QString id = f.value("itemid");
     if (id.isEmpty()) {
         reply.body = gb(QStringLiteral("提交的宝贝数据不完整"));
@@ -205,7 +208,7 @@ Simulator::Reply Simulator::siteItem(const SimRequest &r)
 {
     Reply reply;
     const auto items = published();
-    const auto f = items.value(decodeValue(r.query("id"), false));
+    const auto f = items.value(decodeValue(r.query("id"), Charset::Gbk, false));
     if (f.isEmpty()) {
         reply.status = "404 Not Found";
         reply.body = gb(QStringLiteral("<html><body>没有这件宝贝</body></html>"));

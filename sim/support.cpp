@@ -22,20 +22,19 @@ quint32 hashOf(const QString &text)
     return quint32(uchar(h[0])) | quint32(uchar(h[1])) << 8 | quint32(uchar(h[2])) << 16 | quint32(uchar(h[3])) << 24;
 }
 
-QString decodeValue(QByteArray value, bool plusIsSpace)
+QString decodeValue(QByteArray value, Charset charset, bool plusIsSpace)
 {
     if (plusIsSpace)
         value.replace('+', ' ');
     const QByteArray bytes = QByteArray::fromPercentEncoding(value);
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder gbk("GBK");
-    return gbk.decode(bytes);
+    // No guessing from the bytes: many GBK texts are valid UTF-8 as well (女装 reads as "Ůװ").
+    QStringDecoder decoder = charset == Charset::Utf8
+                                 ? QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless)
+                                 : QStringDecoder("GBK");
+    return decoder.decode(bytes);
 }
 
-QMap<QString, QString> parseForm(const QByteArray &form)
+QMap<QString, QString> parseForm(const QByteArray &form, Charset charset)
 {
     QMap<QString, QString> fields;
     for (const QByteArray &pair : form.split('&')) {
@@ -43,7 +42,7 @@ QMap<QString, QString> parseForm(const QByteArray &form)
             continue;
         const qsizetype eq = pair.indexOf('=');
         const QByteArray key = eq < 0 ? pair : pair.left(eq);
-        fields.insert(QString::fromLatin1(key), eq < 0 ? QString() : decodeValue(pair.mid(eq + 1), true));
+        fields.insert(QString::fromLatin1(key), eq < 0 ? QString() : decodeValue(pair.mid(eq + 1), charset, true));
     }
     return fields;
 }

@@ -14,9 +14,10 @@ QString html(QString text);
 // A stable 32-bit number for a text, for seeded choices and made-up identifiers.
 quint32 hashOf(const QString &text);
 
-// Percent-decoded form or query value: UTF-8 when it is valid UTF-8, else GBK.
-QString decodeValue(QByteArray value, bool plusIsSpace);
+enum class Charset { Gbk, Utf8 };
+// A percent-encoded query or form value in the charset its sender encodes it in.
+QString decodeValue(QByteArray value, Charset charset, bool plusIsSpace);
 // An application/x-www-form-urlencoded body or query: name -> value.
-QMap<QString, QString> parseForm(const QByteArray &form);
+QMap<QString, QString> parseForm(const QByteArray &form, Charset charset);
 
 } // namespace sim

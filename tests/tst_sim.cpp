@@ -69,8 +69,9 @@ class TestSim : public QObject
     {
         return outside::itemConvertHead() + id + outside::itemConvertTail(pid);
     }
-    // Logs in over raw requests; the session cookie.
-    static QByteArray login(Simulator &sim, const QString &password)
+    // Logs in over raw requests as the client does (the name as QUrl encodes it, the address
+    // to open in GBK); the session cookie.
+    static QByteArray login(Simulator &sim, const QString &password, const QString &openUrl = {})
     {
         const Answer first = get(sim, "site.test", outside::loginPath + "?t=1");
         const QByteArray cookie = cookieOf(first);
@@ -78,8 +79,9 @@ class TestSim : public QObject
         const QString digest = splitmd5(password);
         const QString user = sim.options().siteUser;
         const Answer second = get(sim, "site.test",
-                                  outside::loginPath + "?username=" + user + "&password=" + digest + "&sha1="
-                                      + splitmd5(user + "_" + noid + "_" + digest) + "&open=1&openurl=",
+                                  outside::loginPath + "?username=" + QUrl::toPercentEncoding(user) + "&password="
+                                      + digest + "&sha1=" + splitmd5(user + "_" + noid + "_" + digest)
+                                      + "&open=1&openurl=" + urlencode(openUrl),
                                   cookie);
         return second.text() == outside::loginOk ? cookie : QByteArray();
     }
@@ -518,6 +520,23 @@ private slots:
         QVERIFY(!a.body.contains("HTTP/1.1"));
         if (status.startsWith("302"))
             QVERIFY(a.head.contains("\r\nLocation: " + QByteArray::fromPercentEncoding(url) + "\r\n"));
+    }
+
+    // What a login and an upload carry in GBK is read as GBK, even where the bytes would
+    // also pass for UTF-8 (女装 is C5 AE D7 B0, "Ůװ" in UTF-8).
+    void mirrorSiteReadsGbkValues()
+    {
+        SimOptions o;
+        o.siteUser = QStringLiteral("管理员");
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        const QByteArray cookie = login(sim, o.sitePass, QStringLiteral("http://s.click/t?q=女装&a=1"));
+        QVERIFY(!cookie.isEmpty());
+        QCOMPARE(sim.lastOpenUrl(), QStringLiteral("http://s.click/t?q=女装&a=1"));
+        QCOMPARE(upload(sim, cookie, "itemid=7&title=%C5%AE%D7%B0&web_key=" + urlencode("女装 长裙")).text(),
+                 outside::uploadOk);
+        QCOMPARE(sim.published()["7"]["title"], QStringLiteral("女装"));
+        QCOMPARE(sim.published()["7"]["web_key"], QStringLiteral("女装 长裙"));
     }
 
     void commandLine()
