@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/http.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
@@ -10,7 +12,7 @@
 #include <QStringList>
 #include <memory>
 
-class QTcpServer;
+class HttpServer;
 class QTcpSocket;
 
 // The outside world on one local port: the marketplace (shop lists, item pages,
@@ -35,6 +37,11 @@ struct SimOptions {
     QStringList refuseItems;      // item IDs the site refuses
     QString compress;             // "gzip" or "deflate": compress replies the client accepts so
     int slowMs = 0;               // every reply waits this long
+
+    // Bounds of the simulator itself, so that no client can freeze it or fill its memory.
+    int idleTimeoutMs = 30000;    // a connection idle, or with a request unfinished, this long is closed (0: never)
+    int recordCount = 1000;       // requests() keeps the latest this many requests
+    qint64 recordBytes = 256LL * 1024 * 1024;   // and this many bytes of them (the latest always)
 };
 
 // One item of the simulated shop.
@@ -42,18 +49,6 @@ struct SimItem {
     QString id, title, price, picture;
     bool gone = false;   // its page says it is unavailable
     bool mall = false;   // its page title ends in the mall suffix
-};
-
-// A request as it arrived on the wire.
-struct SimRequest {
-    QByteArray raw;        // request line, headers and body, byte for byte
-    QByteArray method, target, host;
-    QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;
-
-    QByteArray header(const QByteArray &name) const;
-    QByteArray path() const;                 // target without the query
-    QByteArray query(const QByteArray &key) const;
 };
 
 class Simulator : public QObject
@@ -74,10 +69,11 @@ public:
     const SimItem *item(const QString &id) const;
     int pageCount() const;
 
-    // Every request received, in order; the conversion requests alone.
+    // The latest requests received (see recordCount, recordBytes), in order; the conversion
+    // requests among them.
     const QList<SimRequest> &requests() const { return m_requests; }
     QList<SimRequest> toolRequests() const;
-    void clearRequests() { m_requests.clear(); }
+    void clearRequests();
 
     // What the mirror site holds: item ID -> the fields of its last upload.
     QMap<QString, QMap<QString, QString>> published() const;
@@ -88,12 +84,7 @@ public:
     static bool parseArguments(const QStringList &args, SimOptions &options, quint16 &port, QString &error);
 
 private:
-    struct Reply {
-        QByteArray status = "200 OK";
-        QByteArray contentType = "text/html; charset=gb2312";
-        QByteArray body;
-        QList<QPair<QByteArray, QByteArray>> headers;
-        bool http10Close = false;   // HTTP/1.0 reply, then the connection is closed
+    struct Reply : HttpReply {
         bool hang = false;          // never answered
     };
     struct Session {
@@ -102,10 +93,9 @@ private:
         int uploads = 0;
     };
 
-    void onConnection();
-    void onReadable(QTcpSocket *socket);
-    void handle(QTcpSocket *socket, SimRequest request);
-    void send(QTcpSocket *socket, const SimRequest &request, Reply reply);
+    void handle(QTcpSocket *connection, SimRequest request);
+    void send(QTcpSocket *connection, const SimRequest &request, Reply reply);
+    void record(const SimRequest &request);
     Reply route(const SimRequest &request);
 
     Reply shopList(const SimRequest &request);
@@ -113,6 +103,7 @@ private:
     Reply descDocument(const SimRequest &request);
     Reply picture(const QString &address);
     Reply apiTool(const SimRequest &request);
+    Reply mirrorSite(const SimRequest &request);
     Reply siteLogin(const SimRequest &request, Session &session);
     Reply siteUpload(const SimRequest &request, Session &session);
     Reply siteIndex();
@@ -123,10 +114,10 @@ private:
     QString clickUrl(const QString &kind, const QString &id, const QString &pid) const;
 
     SimOptions m_options;
-    QTcpServer *m_server;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
+    HttpServer *m_http;
     QList<SimItem> m_items;
     QList<SimRequest> m_requests;
+    qint64 m_requestBytes = 0;
     QHash<QString, Session> m_sessions;
     QString m_siteConnection;
     QString m_lastOpenUrl;
