@@ -64,7 +64,9 @@ QString Runner::usage()
         "exit status: 0 done, 1 the step stopped on a failure, 2 usage or a refused setting,\n"
         "3 paused by a signal, 4 the profile cannot be used; for run, 11, 12 or 13 when Step 1, 2\n"
         "or 3 stopped on a failure.\n"
-        "VELORIX_CONNECT_TO=HOST:PORT sends every outside connection to that address.\n");
+        "VELORIX_CONNECT_TO=HOST:PORT sends every outside connection to that address.\n"
+        "VELORIX_PACE=SHARE (between 0 and 1) shortens the pauses between units to that share of\n"
+        "the normal pace, for checks against the simulator; never use it against a real site.\n");
 }
 
 bool Runner::parse(const QStringList &args, Args &out, QString &error)
@@ -146,6 +148,7 @@ int Runner::start(const QStringList &args)
         return NoProfile;
     }
     m_session->getsoftinfo();
+    applyPace(qEnvironmentVariable("VELORIX_PACE"));
 
     if (a.command == QLatin1String("settings"))
         return settings(a);
@@ -165,6 +168,20 @@ int Runner::start(const QStringList &args)
     else
         run(a);
     return -1;
+}
+
+void Runner::applyPace(const QString &pace)
+{
+    // Scripted checks of whole runs would wait minutes on the operator's pace; a share of it,
+    // never more than the normal pace.
+    bool ok = false;
+    const double share = pace.toDouble(&ok);
+    if (!ok || share <= 0 || share >= 1)
+        return;
+    auto ms = [share](int normal) { return qMax(1, int(normal * share)); };
+    m_session->listStep().setIntervals(ms(200), ms(500));
+    m_session->detailStep().setIntervals(ms(100), ms(200));
+    m_session->uploadStep().setIntervals(ms(500), ms(1000), ms(1000));
 }
 
 void Runner::end(int status, const QString &why)

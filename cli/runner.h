@@ -54,6 +54,7 @@ private:
     void upload(std::function<void(int)> next);
     void run(const Args &a);
     void add(const QString &url);
+    void applyPace(const QString &pace);
     void end(int status, const QString &why = {});
 
     ConsoleNotifier m_notifier;

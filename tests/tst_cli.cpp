@@ -16,18 +16,22 @@ class TestCli : public QObject
     Q_OBJECT
     QTemporaryDir dir;
     std::unique_ptr<Simulator> sim;
+    Simulator *target = nullptr;   // the simulator the runner talks to
+    QString pace = QStringLiteral("1");
+    QString dbName = QStringLiteral("p.db");
 
     struct Run {
         int code = -1;
         QStringList out;
         QString err;
     };
-    QString db() const { return dir.filePath("p.db"); }
+    QString db() const { return dir.filePath(dbName); }
 
     void startCli(QProcess &p, const QStringList &args)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("VELORIX_CONNECT_TO", "127.0.0.1:" + QString::number(sim->port()));
+        env.insert("VELORIX_CONNECT_TO", "127.0.0.1:" + QString::number(target->port()));
+        env.insert("VELORIX_PACE", pace);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VELORIX_BIN_DIR "/velorix-cli"), QStringList{"--db", db()} + args);
     }
@@ -72,6 +76,7 @@ private slots:
         o.goneShare = 10;
         sim = std::make_unique<Simulator>(o);
         QVERIFY(sim->listen());
+        target = sim.get();
     }
 
     void usageAndRefusals()
@@ -122,6 +127,60 @@ private slots:
 
     // SIGTERM is the pause button: the item in flight is stored, the runner exits saying so,
     // and the next run goes on; no row is lost or doubled.
+    // Killed outright at any moment of any step, a rerun goes on from where the profile is:
+    // no row lost, none twice, none left half-way, and every collectable item published.
+    void killedAtAnyStepTheRunCompletes()
+    {
+        SimOptions o;
+        o.items = 50;
+        o.goneShare = 10;
+        o.seed = 7;
+        o.sessionLossAfter = 6;
+        Simulator site(o);
+        QVERIFY(site.listen());
+        const QString refused = site.items().at(5).gone ? site.items().at(6).id : site.items().at(5).id;
+        site.options().refuseItems = QStringList{refused};
+        target = &site;
+        pace = QStringLiteral("0.05");
+        dbName = QStringLiteral("killed.db");
+        QCOMPARE(cli({"settings", "--site", "mirror.velorix.test", "--user", o.siteUser, "--pass", o.sitePass,
+                      "--shop", o.shopHost}).code, 0);
+
+        const struct { const char *step; QString until; } kills[] = {
+            {"list", QStringLiteral("1")},                        // the first page stored
+            {"detail", QStringLiteral("state=1")},
+            {"detail", QStringLiteral("state=1 AND id % 3 = 0")},
+            {"upload", QStringLiteral("state=3")},
+            {"upload", QStringLiteral("state=3 AND id % 4 = 1")},
+        };
+        for (const auto &k : kills) {
+            QProcess p;
+            startCli(p, {"run"});
+            const int before = count(k.until);
+            QTRY_VERIFY_WITH_TIMEOUT(count(k.until) > before || p.state() == QProcess::NotRunning, 20000);
+            QVERIFY2(p.state() == QProcess::Running, k.step);
+            ::kill(pid_t(p.processId()), SIGKILL);
+            QCOMPARE(finish(p).code, -2);
+        }
+        Run last;
+        for (int attempt = 0; attempt < 3 && last.code != 0; ++attempt)
+            last = cli({"run"});
+        QCOMPARE(last.code, 0);
+
+        QCOMPARE(count("1"), 50);
+        int collectable = 0;
+        for (const SimItem &it : site.items())
+            collectable += !it.gone;
+        QCOMPARE(count("itemstate=1"), 50 - collectable);
+        QCOMPARE(count("state=3"), collectable - 1);
+        QCOMPARE(count("errcode=1 AND item='" + refused + "'"), 1);
+        QCOMPARE(count("itemstate=0 AND state<>3 AND errcode=0"), 0);   // nothing stuck half-way
+        QCOMPARE(site.published().size(), collectable - 1);
+        target = sim.get();
+        pace = QStringLiteral("1");
+        dbName = QStringLiteral("p.db");
+    }
+
     void terminatedDetailResumes()
     {
         QVERIFY(cli({"collect", "--fresh"}).code == 0);

@@ -21,6 +21,8 @@ DetailStep::DetailStep(Services services, ConvertChannel &channel, ItemCollector
 {
     m_timer->setObjectName(QStringLiteral("Timer2"));
     m_timer->setSingleShot(true);
+    // A coarse timer may fire 5 % late, which over thousands of items is minutes.
+    m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(m_startMs);
     connect(m_timer, &QTimer::timeout, this, &DetailStep::tick);
 }

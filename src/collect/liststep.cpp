@@ -18,6 +18,7 @@ ListStep::ListStep(Services services, QObject *parent)
 {
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);   // a coarse one may fire 5 % late
     connect(m_timer, &QTimer::timeout, this, &ListStep::tick);
 }
 

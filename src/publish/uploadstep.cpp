@@ -23,8 +23,10 @@ UploadStep::UploadStep(Services services, Site site, ConvertChannel &channel, Si
 {
     m_timer3->setObjectName(QStringLiteral("Timer3"));
     m_timer4->setObjectName(QStringLiteral("Timer4"));
-    for (QTimer *t : {m_timer3, m_timer4})
+    for (QTimer *t : {m_timer3, m_timer4}) {
         t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);   // a coarse one may fire 5 % late
+    }
     connect(m_timer3, &QTimer::timeout, this, &UploadStep::tick);
     connect(m_timer4, &QTimer::timeout, this, &UploadStep::relogin);
     // A first reply without a challenge puts the button back to idle.
