@@ -4,18 +4,16 @@
 
 #include <cstdio>
 
-// Message boxes and questions as lines on standard output; a question is answered by the
-// command line (No unless it says otherwise), and the answer is printed with it.
+// Message boxes and questions as lines on standard output; nobody is there to answer, so a
+// question is answered No, and the answer is printed with it.
 class ConsoleNotifier : public Notifier
 {
 public:
-    bool yes = false;
-
     void showmsg(const QString &text) override { line(text); }
     bool ask(const QString &text, const QString &title) override
     {
-        line(title + QStringLiteral("：") + text + (yes ? QStringLiteral(" -> 是") : QStringLiteral(" -> 否")));
-        return yes;
+        line(title + QStringLiteral("：") + text + QStringLiteral(" -> 否"));
+        return false;
     }
     static void line(const QString &text)
     {

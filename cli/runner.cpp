@@ -26,9 +26,10 @@ const QMap<QString, QMap<QString, bool>> kCommands = {
                   {"--shopsid", true}}},
     {"collect", {{"--shop", true}, {"--fresh", false}}},
     {"detail", {}},
-    {"add", {{"--yes", false}}},
+    {"add", {}},
     {"list", {}},
     {"upload", {}},
+    {"summary", {}},
     {"run", {{"--shop", true}, {"--fresh", false}}},
 };
 const QMap<QString, int> kPositionals = {{"add", 1}};
@@ -52,6 +53,8 @@ QString Runner::usage()
         "  detail                 Step 2: collect every uncollected item\n"
         "  add URL                add one item by its page address (the stored publisher ID)\n"
         "  list                   one line per item: id, item ID, state, title (tab-separated)\n"
+        "  summary                how many items are listed, waiting for upload, uploaded, refused\n"
+        "                         and abnormal\n"
         "  upload                 Step 3: convert the shop, log in to the mirror site and publish every\n"
         "                         collected item\n"
         "  run [--shop HOST] [--fresh]\n"
@@ -134,7 +137,6 @@ int Runner::start(const QStringList &args)
         err(QStringLiteral("velorix-cli: ") + error + QStringLiteral("\n\n") + usage());
         return Usage;
     }
-    m_notifier.yes = a.options.contains(QStringLiteral("--yes"));
     m_session = std::make_unique<Session>(m_notifier);
     connect(m_session.get(), &Session::status, this, [this](const QString &t) {
         if (t.isEmpty())
@@ -154,6 +156,8 @@ int Runner::start(const QStringList &args)
         return settings(a);
     if (a.command == QLatin1String("list"))
         return list();
+    if (a.command == QLatin1String("summary"))
+        return summary();
     if (a.command == QLatin1String("add")) {
         add(a.positional.first());
         return -1;
@@ -225,6 +229,15 @@ int Runner::list()
 {
     for (const ItemListRow &r : m_session->db().listRows())
         ConsoleNotifier::line(QStringLiteral("%1\t%2\t%3\t%4").arg(r.id).arg(r.item, statelabel(r.state, r.itemstate), r.title));
+    return Done;
+}
+
+int Runner::summary()
+{
+    const ProfileDb::Counts c = m_session->db().counts();
+    const QString rows = QStringLiteral("宝贝总数：%1\n待上传：%2（其中已修改 %3）\n已上传：%4\n上传失败：%5\n状态不正常：%6\n未采集：%7");
+    ConsoleNotifier::line(rows.arg(c.listed).arg(c.collected).arg(c.edited).arg(c.uploaded).arg(c.refused).arg(c.abnormal)
+                              .arg(c.listed - c.collected - c.uploaded - c.refused - c.abnormal));
     return Done;
 }
 

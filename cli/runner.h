@@ -49,6 +49,7 @@ private:
     bool parse(const QStringList &args, Args &out, QString &error);
     int settings(const Args &a);
     int list();
+    int summary();
     void collect(const Args &a, std::function<void(int)> next);
     void detail(std::function<void(int)> next);
     void upload(std::function<void(int)> next);

@@ -102,7 +102,7 @@ Simulator::Reply Simulator::siteLogin(const SimRequest &r, Session &s)
     }
     // The client puts the account name into the address as it is, so it reaches the wire
     // percent-encoded in UTF-8; the rest it percent-encodes in GBK.
-    const QString user = decodeValue(r.query("username"), Charset::Utf8, false);
+    const QString user = decodeValue(r.query("username"), Charset::Gbk, false);
     const QString password = decodeValue(r.query("password"), Charset::Gbk, false);
     const QString sign = decodeValue(r.query("sha1"), Charset::Gbk, false);
     const QString digest = splitmd5(m_options.sitePass);

@@ -80,6 +80,28 @@ private slots:
         QCOMPARE(listRequests(r.sim), 3);   // pages 1, 2 and 3
     }
 
+    // Paused while a page is on its way, then the button pressed again (the mode is asked, the
+    // pause flag cleared): the run still stops at its next tick.
+    void pauseStandsWhenTheButtonIsPressedAgain()
+    {
+        SimOptions o = shop(60);
+        o.slowMs = 100;
+        Rig r(o);
+        setShop(r);
+        ListStep &step = r.session.listStep();
+        QSignalSpy ended(&step, &ListStep::ended);
+        step.start(CollectMode::Resume);
+        QTRY_COMPARE(r.sim.requests().size(), 1);
+        step.click();
+        step.click();
+        QCOMPARE(r.session.shared().userpause, false);
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(ended.first().first().value<ListStep::Outcome>(), ListStep::Outcome::Paused);
+        QCOMPARE(r.count(), 20);
+        QTest::qWait(200);
+        QCOMPARE(r.sim.requests().size(), 1);
+    }
+
     void resumeAfterACompleteRunKeepsStoredRows()
     {
         Rig r(shop(30));

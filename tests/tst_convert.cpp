@@ -1,5 +1,6 @@
 #include "convert/convertchannel.h"
 #include "convert/convrequest.h"
+#include "httpstub.h"
 #include "outside/outside.h"
 #include "sim/simulator.h"
 
@@ -394,6 +395,28 @@ private slots:
         QTRY_COMPARE(events, expectedEvents);
         QCOMPARE(statuses, (QStringList{kTimedOut, kReading, kSucceeded}));
         QVERIFY2(clock.elapsed() >= 280, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // A job that retries until it succeeds does not keep the channel from the jobs behind it:
+    // with the tool failing every shop conversion, the item waiting behind still gets its link.
+    void retryingJobLetsTheOthersThrough()
+    {
+        HttpStub tool([](QTcpSocket *s, const QByteArray &request) {
+            if (request.contains("shops.convert")) {
+                s->write("HTTP/1.0 500 Internal Server Error\r\n\r\nbusy");
+            } else {
+                const QByteArray id = request.mid(request.indexOf("num_iids=") + 9).split('&').first();
+                s->write("HTTP/1.0 200 OK\r\n\r\n&lt;click_url&gt;http://s.click.taobao.com/t?e=1&amp;pid=16243710&amp;unid=" + id
+                         + "&lt;/click_url&gt;");
+            }
+            s->disconnectFromHost();
+        });
+        pointAt(tool.serverPort());
+        channel(1).request(job("shop", kShop));
+        QTRY_VERIFY(statuses.contains(kFailed));
+        channel(1).request(job("item", kItem));
+        QTRY_COMPARE_WITH_TIMEOUT(events, QStringList{"item replied its link"}, 3000);
+        QCOMPARE(channel(1).currentKind(), QStringLiteral("shop"));   // still trying, at the back
     }
 
     void droppedJobsDeliverNothing_data()

@@ -163,6 +163,9 @@ private slots:
         QVERIFY(single.countOk);
         QCOMPARE(single.pageCount, 1);
         QCOMPARE(parseListPage("page-info\">7<", 1).pageCount, 7);
+        QCOMPARE(parseListPage("page-info\">1/32767<", 1).pageCount, 32767);
+        QVERIFY(!parseListPage("page-info\">1/32768<", 1).countOk);
+        QVERIFY(!parseListPage("page-info\">1/2000000000<", 1).countOk);
     }
 };
 

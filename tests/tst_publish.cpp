@@ -9,6 +9,7 @@
 #include "web/md5.h"
 #include "web/text.h"
 
+#include <QPointer>
 #include <QUrlQuery>
 
 // The site login, the upload record and Step 3.
@@ -24,6 +25,7 @@ class TestPublish : public QObject
         QStringList uploadReplies = {QStringLiteral("OK")};
         QList<QByteArray> logins, uploads;
         bool closeOnUpload = false;   // the site is gone: connections close without an answer
+        int uploadDelayMs = 0;        // the site takes its time over each post
         HttpStub stub{[this](QTcpSocket *s, const QByteArray &request) { answer(s, request); }};
 
         void answer(QTcpSocket *s, const QByteArray &request)
@@ -39,7 +41,11 @@ class TestPublish : public QObject
                     return;
                 }
                 const QString reply = uploadReplies.size() > 1 ? uploadReplies.takeFirst() : uploadReplies.first();
-                HttpStub::answer(s, gbkBytes(reply));
+                QPointer<QTcpSocket> guard(s);
+                QTimer::singleShot(uploadDelayMs, s, [guard, reply] {
+                    if (guard)
+                        HttpStub::answer(guard, gbkBytes(reply));
+                });
             } else {
                 HttpStub::answer(s, gbkBytes(QStringLiteral("var desc='<p>描述&nbsp;</p>';\n")));
             }
@@ -87,6 +93,17 @@ private slots:
         QCOMPARE(SiteLogin::loginstamp(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58))), QStringLiteral("20261231235958"));
     }
 
+    // Only what would break the query is escaped, in GBK as the site reads every value.
+    void accountNameInTheAddress()
+    {
+        auto user = [](const QString &name) {
+            return SiteLogin::loginAddress({"s.test", name, "p", {}}, "n").section("username=", 1).section("&password=", 0, 0);
+        };
+        QCOMPARE(user("demo_admin.01@x"), QStringLiteral("demo_admin.01@x"));
+        QCOMPARE(user("a b&c#d"), QStringLiteral("a+b%26c%23d"));
+        QCOMPARE(user("管理员"), QStringLiteral("%B9%DC%C0%ED%D4%B1"));
+    }
+
     void login_data()
     {
         QTest::addColumn<QString>("challenge");
@@ -120,14 +137,13 @@ private slots:
         SiteLogin login(web);
         QStringList statuses;
         connect(&login, &Step::status, &login, [&](const QString &t) { statuses << t; });
-        QSignalSpy missing(&login, &SiteLogin::challengeMissing);
-        int result = -1;
+        std::optional<SiteLogin::Result> result;
         login.webuserlogin({"mirror.velorix.test", "demoadmin", password, "http://s.click/t?a=1&b=2"}, this,
-                           [&](bool r) { result = r; });
-        QTRY_VERIFY(result != -1);
-        QCOMPARE(bool(result), ok);
+                           [&](SiteLogin::Result r) { result = r; });
+        QTRY_VERIFY(result.has_value());
+        QCOMPARE(*result == SiteLogin::Result::LoggedIn, ok);
         QCOMPARE(statuses, QStringList({"正在登录", status}));
-        QCOMPARE(missing.size(), challenge.contains("NOID:") ? 0 : 1);
+        QCOMPARE(*result == SiteLogin::Result::NoChallenge, !challenge.contains("NOID:"));
         if (!challenge.contains("NOID:"))
             return;
         QVERIFY(site.logins.first().startsWith(outside::loginPath.toLatin1() + "?t=" + QByteArray::number(QDate::currentDate().year())));
@@ -322,6 +338,88 @@ private slots:
         QCOMPARE(r.count("state=3"), 1);
         QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停"));
         QCOMPARE(step.caption(), QStringLiteral("第三步：继续上传"));
+    }
+
+    // Paused and resumed while a post is under way: that post carries the step on, and no row
+    // is posted twice.
+    void resumeDuringAPostPostsEachRowOnce()
+    {
+        Site site;
+        site.uploadDelayMs = 150;
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 3);
+        UploadStep &step = r.session.uploadStep();
+        QSignalSpy ended(&step, &UploadStep::ended);
+        step.click();
+        QTRY_COMPARE(site.uploads.size(), 1);
+        step.click();   // pause
+        step.click();   // and resume at once, while the first post is still under way
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Completed);
+        QCOMPARE(site.uploads.size(), 3);
+        QStringList items;
+        for (int i = 0; i < site.uploads.size(); ++i)
+            items << site.field(i, "itemid");
+        items.removeDuplicates();
+        QCOMPARE(items.size(), 3);
+    }
+
+    void pauseDuringTheLoginEndsTheStep()
+    {
+        Site site;
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 1);
+        UploadStep &step = r.session.uploadStep();
+        QSignalSpy ended(&step, &UploadStep::ended);
+        step.click();
+        QCOMPARE(r.lastStatus(), QStringLiteral("正在登录"));
+        step.click();
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Paused);
+        QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停"));
+        QVERIFY(site.uploads.isEmpty());
+    }
+
+    // A site that grants the login but asks for it again at every post stops the step.
+    void endlessLoginRequestsStopTheStep()
+    {
+        Site site;
+        site.uploadReplies = {"请重新登录"};
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 2);
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+        QCOMPARE(site.uploads.size(), UploadStep::kMaxReloginsPerRow + 1);
+        QCOMPARE(r.lastStatus(), QStringLiteral("网站连续要求重新登录，已停止上传，请检查网站是否能保持登录"));
+        QCOMPARE(r.session.uploadStep().caption(), QStringLiteral("第三步：继续上传"));
+        QCOMPARE(r.count("state=1 AND errcode=0"), 2);
+    }
+
+    void emptyAnswerIsARefusal()
+    {
+        Site site;
+        site.uploadReplies = {""};
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 1);
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(r.db().itemByItem("1001")->errcode, 1);
+        QCOMPARE(r.db().itemByItem("1001")->errdecription, QStringLiteral("（网站返回了空白内容）"));
+    }
+
+    // A result the database will not keep stops the step instead of posting the row again.
+    void refusedWriteStopsTheStep()
+    {
+        Site site;
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 2);
+        r.exec("CREATE TRIGGER no_upload BEFORE UPDATE OF state ON itemlist BEGIN SELECT RAISE(ABORT, 'disk'); END");
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+        QCOMPARE(site.uploads.size(), 1);
+        QCOMPARE(r.lastStatus(), QStringLiteral("上传结果保存失败：数据库无法写入"));
     }
 
     void manualUploadChecks()

@@ -79,7 +79,7 @@ class TestSim : public QObject
         const QString digest = splitmd5(password);
         const QString user = sim.options().siteUser;
         const Answer second = get(sim, "site.test",
-                                  outside::loginPath + "?username=" + QUrl::toPercentEncoding(user) + "&password="
+                                  outside::loginPath + "?username=" + urlencode(user) + "&password="
                                       + digest + "&sha1=" + splitmd5(user + "_" + noid + "_" + digest)
                                       + "&open=1&openurl=" + urlencode(openUrl),
                                   cookie);

@@ -4,6 +4,7 @@
 #include "store/profiledb.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 int main(int argc, char *argv[])
 {
@@ -11,11 +12,19 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Velorix"));
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Velorix: mirrors one marketplace shop onto the operator's site"));
+    parser.addHelpOption();
+    const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("The profile database (default: db/Profile.db beside the program)."),
+                                QStringLiteral("FILE"));
+    parser.addOption(db);
+    parser.process(app);
+
     MessageBoxNotifier notifier;
     Session session(notifier);
     MainWindow window(session);
     notifier.setOwner(&window);
-    window.load(ProfileDb::defaultPath());
+    window.load(parser.isSet(db) ? parser.value(db) : ProfileDb::defaultPath());
     window.show();
     return app.exec();
 }

@@ -110,6 +110,12 @@ void MainWindow::bindSession()
 
 void MainWindow::showModeDialog()
 {
+    // One dialog at a time: a second OK would start the run over in the middle of the first.
+    if (auto *open = findChild<ModeDialog *>()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
     auto *dialog = new ModeDialog(this);
     connect(dialog, &ModeDialog::confirmed, this, [this](CollectMode mode) { m_session.listStep().start(mode); });
     dialog->show();

@@ -32,9 +32,8 @@ ModeDialog::ModeDialog(QWidget *parent) : QDialog(parent)
     buttons->addWidget(cancel);
     column->addLayout(buttons);
     connect(ok, &QAbstractButton::clicked, this, [this] {
-        const CollectMode mode = collectmode();
+        emit confirmed(collectmode());
         close();
-        emit confirmed(mode);
     });
     connect(cancel, &QAbstractButton::clicked, this, &QDialog::close);
 }

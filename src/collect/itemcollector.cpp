@@ -39,7 +39,11 @@ void ItemCollector::pageArrived(const QString &id, const QString &clickUrl, cons
         return;
     }
     if (isUnavailable(page)) {
-        m_s.db.markAbnormal(id);
+        if (!m_s.db.markAbnormal(id)) {
+            emit status(QStringLiteral("宝贝编号：%1 保存失败：数据库无法写入").arg(id));
+            done(Result::WriteFailed);
+            return;
+        }
         emit rowLabel(id, QStringLiteral("状态不正常"));
         emit status(QStringLiteral("宝贝编号：%1 状态不正常可能已经被删除").arg(id));
         done(Result::Unavailable);

@@ -120,7 +120,8 @@ ListPage parseListPage(const QString &text, int page)
     const QString count = (slash < 0 ? info : info.mid(slash + 1)).trimmed();
     bool numeric = false;
     const int n = count.toInt(&numeric);
-    p.countOk = numeric && n >= 0;
+    // The page counter is a 16-bit number; a larger count is not a shop's but a broken page's.
+    p.countOk = numeric && n >= 0 && n <= kMaxPageCount;
     p.pageCount = p.countOk ? n : 0;
 
     const QString quote = QStringLiteral("\"");

@@ -21,6 +21,9 @@ ListedItem parseListFields(const QString &page);
 // begin with one; written without trailing zeros.
 QString leadingNumber(const QString &text);
 
+// No shop lists more pages than this (the page counter's range).
+constexpr int kMaxPageCount = 32767;
+
 // One page of the shop's item list.
 struct ListPage {
     bool ok = false;          // the page carries the page-info marker

@@ -31,9 +31,11 @@ void ListStep::setIntervals(int firstMs, int nextMs)
 void ListStep::click()
 {
     if (caption() == kRunning) {
-        // The page in flight is finished and stored; the next tick stops.
+        // The page in flight is finished and stored; the next tick stops, even when the pause
+        // flag is cleared again meanwhile (by the next start, or by another step's button).
         setCaption(kContinue);
         m_s.shared.userpause = true;
+        m_pauseAsked = true;
         return;
     }
     m_s.shared.userpause = false;
@@ -49,6 +51,7 @@ void ListStep::start(CollectMode mode)
     }
     ++m_run;
     m_running = true;
+    m_pauseAsked = false;
     m_firstTick = true;
     setCaption(kRunning);
     m_timer->start(m_firstMs);
@@ -66,7 +69,7 @@ void ListStep::stop(const QString &text, Outcome outcome)
 void ListStep::tick()
 {
     m_timer->stop();
-    if (m_s.shared.userpause) {
+    if (m_s.shared.userpause || m_pauseAsked) {
         stop(QStringLiteral("用户暂停中"), Outcome::Paused);
         return;
     }
@@ -126,7 +129,8 @@ void ListStep::pageArrived(quint64 run, const QString &text)
     }
     emit refillList();
     m_page = 1;
+    m_running = false;
+    emit status(QStringLiteral("宝贝列表读取完毕共计宝贝：%1件，请采集宝贝详细信息").arg(m_s.db.itemCount()));
     setCaption(kIdle);
-    stop(QStringLiteral("宝贝列表读取完毕共计宝贝：%1件，请采集宝贝详细信息").arg(m_s.db.itemCount()),
-         Outcome::Completed);
+    emit ended(Outcome::Completed);
 }

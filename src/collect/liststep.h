@@ -46,5 +46,6 @@ private:
     int m_page = 0;            // the page counter
     bool m_firstTick = false;
     bool m_running = false;
+    bool m_pauseAsked = false;
     quint64 m_run = 0;         // a new start supersedes whatever the last run has in flight
 };

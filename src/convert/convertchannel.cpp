@@ -174,9 +174,12 @@ void ConvertChannel::endAttempt(quint64 attempt)
     closeSocket();
     const ConvertReply judged = judgeReply(QString::fromUtf8(m_reply));
     m_reply.clear();
+    const quint64 judging = m_attempt;
+    emit status(judged.ok ? kSucceeded : kFailed);
+    if (judging != m_attempt || !m_current)
+        return;   // a listener started or dropped a job meanwhile
     if (judged.ok) {
         const std::optional<Pending> done = finishJob();
-        emit status(kSucceeded);
         if (done->alive() && done->job.replied)
             done->job.replied(judged.clickurl);
         return;
@@ -184,11 +187,9 @@ void ConvertChannel::endAttempt(quint64 attempt)
     if (m_current->job.retryFailedReply) {
         m_timer->setInterval(m_retryMs);
         m_timer->start();
-        emit status(kFailed);
         return;
     }
     const std::optional<Pending> done = finishJob();
-    emit status(kFailed);
     if (done->alive() && done->job.failed)
         done->job.failed();
 }
@@ -202,19 +203,26 @@ void ConvertChannel::onTimeout()
         return;
     }
     m_timer->stop();
-    closeSocket();
-    if (!m_current->job.reconnectOnTimeout) {
-        const std::optional<Pending> done = finishJob();
-        emit status(kTimedOut);
-        if (done->alive() && done->job.timedOut)
-            done->job.timedOut();
-        return;
-    }
     const quint64 attempt = m_attempt;
     emit status(kTimedOut);
     if (attempt != m_attempt || !m_current)
         return;   // a listener started or dropped a job meanwhile
+    closeSocket();
+    if (!m_current->job.reconnectOnTimeout) {
+        const std::optional<Pending> done = finishJob();
+        if (done->alive() && done->job.timedOut)
+            done->job.timedOut();
+        return;
+    }
     m_reply.clear();
+    // A job that retries until it succeeds must not keep the channel from the others waiting
+    // (Step 2's item behind a shop conversion the tool keeps failing): it goes to the back.
+    if (!m_queue.empty()) {
+        m_queue.push_back(std::move(*m_current));
+        m_current.reset();
+        startNext();
+        return;
+    }
     connectSocket();
     m_timer->start();   // the interval stays: the time-out, or the retry interval after a failed reply
 }

@@ -4,7 +4,6 @@
 #include "web/md5.h"
 #include "web/text.h"
 
-#include <QUrl>
 
 SiteLogin::SiteLogin(WebService &web, QObject *parent) : Step(QString(), parent), m_web(web) {}
 
@@ -19,10 +18,10 @@ QString SiteLogin::loginAddress(const Account &a, const QString &noid)
 {
     const QString digest = splitmd5(a.pass);
     const QString sign = splitmd5(a.user + QLatin1Char('_') + noid + QLatin1Char('_') + digest);
-    // The account name goes in as it is; only characters that would end or break the query
-    // value (&, #, +, %, blanks, non-ASCII) are escaped, so the site reads the name it was given.
-    const QString user = QString::fromLatin1(QUrl::toPercentEncoding(a.user, "!$'()*,;:@/?=-._~"));
-    return QStringLiteral("http://") + a.server + outside::loginPath + QStringLiteral("?username=") + user
+    // A plain account name (letters, digits, * - . @ _) goes in as it is; any other character is
+    // escaped in GBK like every other value the site reads, so a name with & or # cannot end the
+    // query early and a Chinese name reaches the site as the site decodes it.
+    return QStringLiteral("http://") + a.server + outside::loginPath + QStringLiteral("?username=") + urlencode(a.user)
            + QStringLiteral("&password=") + digest + QStringLiteral("&sha1=") + sign
            + QStringLiteral("&open=1&openurl=") + urlencode(a.shopclickurl);
 }
@@ -44,8 +43,7 @@ void SiteLogin::advance(const QString &reply)
 {
     if (m_state == State::Challenge) {
         if (!reply.contains(outside::challengeMarker)) {
-            emit challengeMissing();
-            finish(false, QStringLiteral("登录错误，请联系软件客服处理"));
+            finish(Result::NoChallenge, QStringLiteral("登录错误，请联系软件客服处理"));
             return;
         }
         const QString noid = QString(reply).remove(outside::challengeMarker);
@@ -55,14 +53,14 @@ void SiteLogin::advance(const QString &reply)
         return;
     }
     if (reply.contains(outside::loginRefusedMarker))
-        finish(false, QStringLiteral("登录失败，请检查用户名密码设置"));
+        finish(Result::Refused, QStringLiteral("登录失败，请检查用户名密码设置"));
     else if (reply == outside::loginOk)
-        finish(true, QStringLiteral("登录成功"));
+        finish(Result::LoggedIn, QStringLiteral("登录成功"));
     else
-        finish(false, QStringLiteral("登录失败，请检查用户名密码设置"));
+        finish(Result::Refused, QStringLiteral("登录失败，请检查用户名密码设置"));
 }
 
-void SiteLogin::finish(bool ok, const QString &text)
+void SiteLogin::finish(Result result, const QString &text)
 {
     m_state = State::Idle;
     emit status(text);
@@ -70,5 +68,5 @@ void SiteLogin::finish(bool ok, const QString &text)
     m_waiting.clear();
     for (auto &[context, done] : waiting)
         if (context)
-            done(ok);
+            done(result);
 }

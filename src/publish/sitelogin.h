@@ -19,7 +19,8 @@ public:
     struct Account {
         QString server, user, pass, shopclickurl;
     };
-    using Done = std::function<void(bool loggedIn)>;
+    enum class Result { LoggedIn, Refused, NoChallenge };
+    using Done = std::function<void(Result)>;
 
     explicit SiteLogin(WebService &web, QObject *parent = nullptr);
 
@@ -33,14 +34,10 @@ public:
     // The second request's address.
     static QString loginAddress(const Account &a, const QString &noid);
 
-signals:
-    // The first reply had no challenge: the Step 3 button goes back to its idle caption.
-    void challengeMissing();
-
 private:
     enum class State { Idle, Challenge, Credentials };
     void advance(const QString &reply);
-    void finish(bool ok, const QString &text);
+    void finish(Result result, const QString &text);
 
     WebService &m_web;
     State m_state = State::Idle;

@@ -29,8 +29,6 @@ UploadStep::UploadStep(Services services, Site site, ConvertChannel &channel, Si
     }
     connect(m_timer3, &QTimer::timeout, this, &UploadStep::tick);
     connect(m_timer4, &QTimer::timeout, this, &UploadStep::relogin);
-    // A first reply without a challenge puts the button back to idle.
-    connect(&m_login, &SiteLogin::challengeMissing, this, [this] { setCaption(kIdle); });
 }
 
 void UploadStep::setIntervals(int nextMs, int refusedMs, int reloginMs)
@@ -49,6 +47,27 @@ void UploadStep::stop(const QString &text, Outcome outcome)
 {
     emit status(text);
     emit ended(outcome);
+}
+
+// Stops the step with the button on its resume caption: the operator looks, then resumes.
+void UploadStep::halt(const QString &text)
+{
+    setCaption(kContinue);
+    stop(text, Outcome::Stopped);
+}
+
+// The step's own chain of ticks is still going: a unit in flight or a timer armed re-arms it.
+bool UploadStep::chainAlive() const
+{
+    return m_inFlight || m_relogging || m_timer3->isActive() || m_timer4->isActive();
+}
+
+// A write the database refused would have the same row picked again and again.
+bool UploadStep::stored(bool written)
+{
+    if (!written)
+        halt(QStringLiteral("上传结果保存失败：数据库无法写入"));
+    return written;
 }
 
 bool UploadStep::siteMissing()
@@ -85,24 +104,38 @@ void UploadStep::click()
         return;
     }
     setCaption(kRunning);
-    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this, [this](bool ok) {
-        if (!ok) {
-            emit ended(Outcome::Stopped);   // the login said why in the status line
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
+                         [this](SiteLogin::Result r) {
+        if (r != SiteLogin::Result::LoggedIn) {
+            // The login said why in the status line; without a challenge the button goes back
+            // to its idle caption.
+            if (r == SiteLogin::Result::NoChallenge)
+                setCaption(kIdle);
+            emit ended(Outcome::Stopped);
             return;
         }
         // A pause pressed while the login was under way stands.
-        if (!running())
+        if (!running()) {
+            if (!chainAlive())
+                stop(QStringLiteral("用户暂停"), Outcome::Paused);
             return;
+        }
         m_s.shared.userpause = false;
-        m_timer3->start(m_nextMs);
+        // Resumed while an upload of the paused run is still under way: that upload carries the
+        // step on, and a second chain of ticks would post the same row twice.
+        if (!chainAlive())
+            m_timer3->start(m_nextMs);
     });
 }
 
 void UploadStep::relogin()
 {
     m_timer4->stop();
-    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this, [this](bool ok) {
-        if (!ok) {
+    m_relogging = true;
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
+                         [this](SiteLogin::Result r) {
+        m_relogging = false;
+        if (r != SiteLogin::Result::LoggedIn) {
             stop(QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"), Outcome::Stopped);
             return;
         }
@@ -124,13 +157,15 @@ void UploadStep::tick()
     const auto row = m_s.db.nextToUpload();
     if (!row) {
         emit refillList();
+        emit status(QStringLiteral("没有未上传的宝贝"));
         setCaption(kIdle);
-        stop(QStringLiteral("没有未上传的宝贝"), Outcome::Completed);
+        emit ended(Outcome::Completed);
         return;
     }
     emit rowLabel(row->item, QStringLiteral("正在上传..."));
     if (row->web_url == outside::descriptionPrefix() || row->title.isEmpty()) {
-        m_s.db.markAbnormalById(row->id);
+        if (!stored(m_s.db.markAbnormalById(row->id)))
+            return;
         emit rowLabel(row->item, QStringLiteral("状态不正常"));
         m_timer3->start(m_nextMs);
         return;
@@ -148,8 +183,9 @@ void UploadStep::uploadNow(qint64 id)
     }
     if (siteMissing())
         return;
-    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this, [this, id](bool ok) {
-        if (!ok) {
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
+                         [this, id](SiteLogin::Result r) {
+        if (r != SiteLogin::Result::LoggedIn) {
             emit status(QStringLiteral("登录失败，请检查用户名密码设置，若多次失败可联系客服处理！"));
             m_s.notifier.showmsg(QStringLiteral("登录失败，请检查用户名密码设置"));
             return;
@@ -164,14 +200,16 @@ void UploadStep::uploadNow(qint64 id)
 
 void UploadStep::upload(const ItemRecord &row, Path path)
 {
-    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path](const QString &document) {
+    if (path == Path::Step)
+        m_inFlight = true;
+    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path](const Answer &document) {
         // No answer at all is the network's fault, not the item's: the row stays as it is.
-        if (document.isEmpty()) {
+        if (!document.answered()) {
             unreachable(row, QStringLiteral("宝贝描述读取失败，请检查网络后继续上传"), path);
             return;
         }
         // A document too short to hold a description is never posted as one.
-        const auto page = pagebody(document);
+        const auto page = pagebody(document.text);
         if (!page) {
             const QString reason = QStringLiteral("宝贝描述无法读取（描述文档不完整），未上传，请重新采集后手动上传");
             emit status(reason);
@@ -180,21 +218,27 @@ void UploadStep::upload(const ItemRecord &row, Path path)
         }
         const QString address = QStringLiteral("http://") + m_site.server + outside::uploadPath;
         m_s.web.httppost(address, m_site.server, QString(), uploadbody(row, *page, path == Path::ByHand),
-                         QStringLiteral("gb2312"), this,
-                         [this, row, path](const QString &reply) { posted(row, path, reply); });
+                         QStringLiteral("gb2312"), this, [this, row, path](const Answer &reply) {
+                             // A post with no reply at all did not reach the site; marking the row
+                             // refused would, in an outage, take every remaining row out of the
+                             // step one by one.
+                             if (!reply.answered()) {
+                                 unreachable(row, QStringLiteral("无法连接镜像网站，请检查网络后继续上传"), path);
+                                 return;
+                             }
+                             posted(row, path, reply.text);
+                         });
     });
 }
 
 void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
 {
-    // A post with no reply at all did not reach the site; marking the row refused would, in an
-    // outage, take every remaining row out of the step one by one.
-    if (reply.isEmpty()) {
-        unreachable(row, QStringLiteral("无法连接镜像网站，请检查网络后继续上传"), path);
-        return;
-    }
+    if (path == Path::Step)
+        m_inFlight = false;
     if (reply == outside::uploadOk) {
-        m_s.db.setUploaded(row.id);
+        m_relogins = 0;
+        if (!stored(m_s.db.setUploaded(row.id)))
+            return;
         emit rowLabel(row.item, QStringLiteral("已上传"));
         emit status(row.title + QStringLiteral("上传成功"));
         emit uploaded(row.item);
@@ -202,24 +246,38 @@ void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
             m_timer3->start(m_nextMs);
         return;
     }
-    emit status(reply);
+    // The site answered, if only with nothing: that is its refusal, and it is kept with a reason
+    // the operator can read.
+    const QString text = reply.isEmpty() ? QStringLiteral("（网站返回了空白内容）") : reply;
+    emit status(text);
     if (reply.contains(outside::relogMarker)) {
         emit rowLabel(row.item, QStringLiteral("未上传"));
         if (path == Path::ByHand) {
             emit status(QStringLiteral("意外错误，多次尝试后可联系客服处理！"));
             return;
         }
+        m_relogins = m_reloginRow == row.id ? m_relogins + 1 : 1;
+        m_reloginRow = row.id;
+        if (m_relogins > kMaxReloginsPerRow) {
+            m_relogins = 0;
+            halt(QStringLiteral("网站连续要求重新登录，已停止上传，请检查网站是否能保持登录"));
+            return;
+        }
         emit status(QStringLiteral("您已经从后台退出，正在重新登录"));
         m_timer4->start(m_reloginMs);
         return;
     }
-    refuse(row, reply, path);
+    m_relogins = 0;
+    refuse(row, text, path);
 }
 
 void UploadStep::refuse(const ItemRecord &row, const QString &reason, Path path)
 {
+    if (path == Path::Step)
+        m_inFlight = false;
+    if (!stored(m_s.db.setRefused(row.id, reason)))
+        return;
     emit rowLabel(row.item, QStringLiteral("上传失败"));
-    m_s.db.setRefused(row.id, reason);
     emit refused(row.item, reason);
     if (path == Path::Step)
         m_timer3->start(m_refusedMs);
@@ -233,6 +291,6 @@ void UploadStep::unreachable(const ItemRecord &row, const QString &text, Path pa
         m_s.notifier.showmsg(text);
         return;
     }
-    setCaption(kContinue);
-    stop(text, Outcome::Stopped);
+    m_inFlight = false;
+    halt(text);
 }

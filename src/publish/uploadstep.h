@@ -30,6 +30,7 @@ public:
     QTimer *reloginTimer() const { return m_timer4; }
     // After an upload or a skipped row, after a refusal, and before a login anew (500, 1000
     // and 1000 ms).
+    static constexpr int kMaxReloginsPerRow = 3;
     void setIntervals(int nextMs, int refusedMs, int reloginMs = 1000);
 
     // command3: converts the shop first (once per run), then logs in and starts or resumes;
@@ -52,7 +53,10 @@ private:
     void refuse(const ItemRecord &row, const QString &reason, Path path);
     void unreachable(const ItemRecord &row, const QString &text, Path path);
     void stop(const QString &text, Outcome outcome);
+    void halt(const QString &text);
     bool siteMissing();
+    bool chainAlive() const;
+    bool stored(bool written);
 
     Services m_s;
     Site m_site;
@@ -60,4 +64,10 @@ private:
     SiteLogin &m_login;
     QTimer *m_timer3, *m_timer4;
     int m_nextMs = 500, m_refusedMs = 1000, m_reloginMs = 1000;
+    bool m_inFlight = false;    // an upload's fetch or post is under way
+    bool m_relogging = false;   // the login after a lost one is under way
+    // A site that asks for a new login again and again right after one is granted would keep
+    // the step on one row for ever.
+    qint64 m_reloginRow = 0;
+    int m_relogins = 0;
 };

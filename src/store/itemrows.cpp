@@ -175,6 +175,25 @@ qint64 ProfileDb::itemCount()
     return 0;
 }
 
+ProfileDb::Counts ProfileDb::counts()
+{
+    Counts c;
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("SELECT count(*), "
+                              "sum(itemstate=0 AND state IN (1,2) AND errcode=0), sum(itemstate=0 AND state=2), "
+                              "sum(itemstate=0 AND state=3), sum(itemstate=0 AND errcode<>0 AND state IN (1,2)), "
+                              "sum(itemstate<>0) FROM itemlist"))
+        && q.next()) {
+        c.listed = q.value(0).toLongLong();
+        c.collected = q.value(1).toLongLong();
+        c.edited = q.value(2).toLongLong();
+        c.uploaded = q.value(3).toLongLong();
+        c.refused = q.value(4).toLongLong();
+        c.abnormal = q.value(5).toLongLong();
+    }
+    return c;
+}
+
 ProfileDb::Write ProfileDb::additemlist(const ListedItem &l, bool fresh, bool *inserted)
 {
     if (inserted)

@@ -103,6 +103,11 @@ public:
     qint64 insertListed(const QString &item, const QString &title, const QString &pic,
                         const QString &money, qint64 byid);
     qint64 itemCount();
+    // How many rows are in each place of the pipeline.
+    struct Counts {
+        qint64 listed = 0, collected = 0, edited = 0, uploaded = 0, refused = 0, abnormal = 0;
+    };
+    Counts counts();
 
     enum class Write { Done, NoRow, Failed };
     // Stores a listed item: a new row; or, for an item already there, nothing (resume) or its

@@ -76,23 +76,23 @@ struct WebService::Request {
     QDeadlineTimer deadline;
     bool hasContext = false;
     QPointer<QObject> context;
-    FetchDone done;
+    AnswerDone done;
 
     // The answer so far, and why it is refused when it is.
     QByteArray received;
     QString failure;
 
-    void finish(const QString &text)
+    void finish(const QString &text, const QString &why = {})
     {
         if (hasContext && context.isNull())
             return;
         if (done)
-            done(text);
+            done({text, why});
     }
     void fail(const QString &why)
     {
         qCWarning(lcFetch).noquote() << method << url.toString() << "failed:" << why;
-        finish(QString());
+        finish(QString(), why);
     }
     void setHeader(const QByteArray &name, const QByteArray &value)
     {
@@ -264,7 +264,7 @@ void WebService::send(std::shared_ptr<Request> r)
 
 namespace {
 
-WebService::Request makeRequest(const QString &address, const QString &charset, QObject *context, FetchDone done)
+WebService::Request makeRequest(const QString &address, const QString &charset, QObject *context, AnswerDone done)
 {
     WebService::Request r;
     r.url = QUrl(address);
@@ -273,6 +273,11 @@ WebService::Request makeRequest(const QString &address, const QString &charset, 
     r.context = context;
     r.done = std::move(done);
     return r;
+}
+
+AnswerDone textOnly(FetchDone done)
+{
+    return [done = std::move(done)](const Answer &a) { done(a.text); };
 }
 
 // An empty argument is still sent, as an empty header.
@@ -285,6 +290,17 @@ QByteArray headerValue(const QString &value)
 } // namespace
 
 void WebService::gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done)
+{
+    gethtml(address, charset, context, textOnly(std::move(done)));
+}
+
+void WebService::httppost(const QString &address, const QString &host, const QString &referer,
+                          const QString &body, const QString &charset, QObject *context, FetchDone done)
+{
+    httppost(address, host, referer, body, charset, context, textOnly(std::move(done)));
+}
+
+void WebService::gethtml(const QString &address, const QString &charset, QObject *context, AnswerDone done)
 {
     auto r = std::make_shared<WebService::Request>(makeRequest(address, charset, context, std::move(done)));
     if (address.isNull() || address == kFalse) {
@@ -300,7 +316,7 @@ void WebService::gethtml(const QString &address, const QString &charset, QObject
 void WebService::httpget(const QString &address, const QString &host, const QString &referer,
                          const QString &charset, QObject *context, FetchDone done)
 {
-    WebService::Request r = makeRequest(address, charset, context, std::move(done));
+    WebService::Request r = makeRequest(address, charset, context, textOnly(std::move(done)));
     r.headers = {
         {"Accept", "*/*"},
         {"Referer", headerValue(referer)},
@@ -314,7 +330,7 @@ void WebService::httpget(const QString &address, const QString &host, const QStr
 }
 
 void WebService::httppost(const QString &address, const QString &host, const QString &referer,
-                          const QString &body, const QString &charset, QObject *context, FetchDone done)
+                          const QString &body, const QString &charset, QObject *context, AnswerDone done)
 {
     WebService::Request r = makeRequest(address, charset, context, std::move(done));
     r.method = "POST";

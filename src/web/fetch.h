@@ -10,6 +10,15 @@ class BoundedCookieJar;
 // The page as text; an empty text on any failure.
 using FetchDone = std::function<void(const QString &text)>;
 
+// The page as text with the reason when there is none: an empty page that came is an answer,
+// a fetch that failed is not, and a caller that must tell the two apart asks for this.
+struct Answer {
+    QString text;
+    QString failure;   // empty when the server answered
+    bool answered() const { return failure.isEmpty(); }
+};
+using AnswerDone = std::function<void(const Answer &answer)>;
+
 // Plain fetch: GET with no headers of the program's own. A null or "$False$" address gives
 // "$False$" without a request. The answer comes later, on the event loop, never inside the
 // call; it is dropped when context is destroyed first.
@@ -41,6 +50,10 @@ public:
                  QObject *context, FetchDone done);
     void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
                   const QString &charset, QObject *context, FetchDone done);
+    // The same, with the reason of a failure.
+    void gethtml(const QString &address, const QString &charset, QObject *context, AnswerDone done);
+    void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
+                  const QString &charset, QObject *context, AnswerDone done);
 
     QNetworkAccessManager *manager() const { return m_manager; }
     BoundedCookieJar *cookieJar() const;
