@@ -2,6 +2,7 @@
 #include "convert/convrequest.h"
 #include "outside/outside.h"
 
+#include <QNetworkProxy>
 #include <QSignalBlocker>
 #include <QTcpSocket>
 #include <QTimer>
@@ -25,6 +26,8 @@ ConvertChannel::ConvertChannel(int number, QObject *parent)
     m_timer->setObjectName(QStringLiteral("Timer%1").arg(number + 4));
     m_timer->setSingleShot(true);
     m_socket->setReadBufferSize(kSocketBuffer);
+    // A proxy is spoken to below, in plain HTTP; the socket's own would tunnel with CONNECT.
+    m_socket->setProxy(QNetworkProxy::NoProxy);
     connect(m_socket, &QTcpSocket::connected, this, &ConvertChannel::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &ConvertChannel::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &ConvertChannel::onDisconnected);
@@ -104,8 +107,11 @@ void ConvertChannel::connectSocket()
 {
     ++m_attempt;
     m_phase = Phase::Connecting;
+    m_proxy = outside::proxyFor(outside::apiToolHost, outside::apiToolPort);
     if (const auto to = outside::connectTo())
         m_socket->connectToHost(to->host, to->port);
+    else if (m_proxy)
+        m_socket->connectToHost(m_proxy->host, m_proxy->port);
     else
         m_socket->connectToHost(outside::apiToolHost, outside::apiToolPort);
 }
@@ -129,7 +135,9 @@ void ConvertChannel::onConnected()
     emit status(kReading);
     if (attempt != m_attempt || !m_current)
         return;   // a listener started or dropped a job meanwhile
-    m_socket->write(convrequest(m_current->job.body));
+    const QByteArray request = convrequest(m_current->job.body);
+    m_socket->write(m_proxy ? outside::throughProxy(request, outside::apiToolHost, outside::apiToolPort, *m_proxy)
+                            : request);
 }
 
 void ConvertChannel::onReadyRead()

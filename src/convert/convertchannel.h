@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outside/proxy.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -92,4 +94,5 @@ private:
     QByteArray m_reply;
     Phase m_phase = Phase::Idle;
     quint64 m_attempt = 0;   // every connect and every close of ours starts a new one
+    std::optional<outside::Proxy> m_proxy;   // the HTTP proxy the current connection goes to
 };

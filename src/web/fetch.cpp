@@ -1,5 +1,6 @@
 #include "web/fetch.h"
 #include "outside/outside.h"
+#include "outside/proxy.h"
 #include "web/cookiejar.h"
 #include "web/inflate.h"
 #include "web/text.h"
@@ -123,6 +124,9 @@ WebService &WebService::instance()
 
 WebService::WebService(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager(this))
 {
+    // Each request asks it afresh, by the address asked for; without it the network stack
+    // would follow a proxy setting of its own, the connect-to switch notwithstanding.
+    m_manager->setProxyFactory(new outside::ProxyFactory);
     clearCookies();
 }
 

@@ -36,7 +36,8 @@ void httppost(const QString &address, const QString &host, const QString &refere
 
 // Network access through one manager and one cookie jar, so the mirror site's login carries
 // over from request to request. The program uses one for the whole process (instance());
-// a test or a tool may make its own, with its own cookies.
+// a test or a tool may make its own, with its own cookies. Each request goes through the proxy
+// the environment names when it is made (outside/proxy.h).
 class WebService : public QObject
 {
     Q_OBJECT
