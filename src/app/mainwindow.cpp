@@ -15,6 +15,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QVBoxLayout>
 #include <QHeaderView>
@@ -39,7 +41,15 @@ QLabel *label(QWidget *parent, const QString &text, const QRect &geometry)
 
 QString links::helpPage()
 {
-    return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/help.html")).toString();
+    // Beside the program in a build or an unpacked copy; under share/ once installed in a prefix.
+    const QString dir = QCoreApplication::applicationDirPath();
+    QString page = dir + QStringLiteral("/help.html");
+    if (!QFileInfo::exists(page)) {
+        const QString installed = QDir::cleanPath(dir + QStringLiteral("/../share/velorix/help.html"));
+        if (QFileInfo::exists(installed))
+            page = installed;
+    }
+    return QUrl::fromLocalFile(page).toString();
 }
 
 MainWindow::MainWindow(Session &session, QWidget *parent)

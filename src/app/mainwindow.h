@@ -18,7 +18,7 @@ class SettingsPage;
 namespace links {
 // The maker's home page.
 inline const QString makerHomePage = QStringLiteral("http://www.tarnwick.example/");
-// The user guide shipped beside the program.
+// The user guide: beside the program, else in ../share/velorix/ from it.
 QString helpPage();
 }
 

@@ -1,0 +1,52 @@
+#include "app/mainwindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+#include <QtTest>
+
+// This program is built into prefix/bin with the guide in prefix/share/velorix, the layout
+// of an installed copy, so the window's look-up is tried as it runs once installed.
+class TestHelpPage : public QObject
+{
+    Q_OBJECT
+
+    static QString beside() { return QCoreApplication::applicationDirPath() + QStringLiteral("/help.html"); }
+    static QString installed()
+    {
+        return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/velorix/help.html"));
+    }
+    static QString shown() { return QUrl(links::helpPage()).toLocalFile(); }
+
+private slots:
+    void init() { QFile::remove(beside()); }
+    void cleanup() { QFile::remove(beside()); }
+
+    void installedGuideIsFoundUnderShare()
+    {
+        QVERIFY2(QFile::exists(installed()), qPrintable(installed()));
+        QCOMPARE(shown(), installed());
+    }
+
+    void aGuideBesideTheProgramComesFirst()
+    {
+        QFile f(beside());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("<html></html>");
+        f.close();
+        QCOMPARE(shown(), beside());
+    }
+
+    void withNoGuideAnywhereItPointsBesideTheProgram()
+    {
+        const QString away = installed() + QStringLiteral(".away");
+        QVERIFY(QFile::rename(installed(), away));
+        const QString page = shown();
+        QVERIFY(QFile::rename(away, installed()));
+        QCOMPARE(page, beside());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHelpPage)
+#include "tst_helppage.moc"
