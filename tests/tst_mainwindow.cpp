@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlQuery>
@@ -210,7 +211,7 @@ private slots:
         for (QAction *a : f.get("rightmenu")->actions())
             menu << a->objectName() + "=" + (a->isSeparator() ? "-" : a->text());
         QCOMPARE(menu, QStringList({"openie=在游览器中打开", "reupdate=重新上传", "delitem=删除此宝贝",
-                                    "fgf1=-", "endsoft=退出"}));
+                                    "showneeding=", "showall=", "fgf1=-", "endsoft=退出"}));
 
         auto *header = f.list()->header();
         QStringList captions;
@@ -253,6 +254,43 @@ private slots:
         QCOMPARE(cell(0, 2), QStringLiteral("1'0"));
         QCOMPARE(cell(0, 3), QStringLiteral("it'em\""));
         QVERIFY(!cell(0, 5).isEmpty());
+    }
+
+    // The rows that need the operator say why, and the menu can show them alone.
+    void failuresInSight()
+    {
+        Fixture f;
+        f.addRow("1", 1);
+        const qint64 refused = f.addRow("2", 1);
+        f.exec(QStringLiteral("UPDATE itemlist SET errcode=1, errdecription='该宝贝不允许发布' WHERE id=%1").arg(refused));
+        f.addRow("3", 0, 1);
+        const qint64 noTitle = f.addRow("4", 1, 1);
+        f.exec(QStringLiteral("UPDATE itemlist SET title='' WHERE id=%1").arg(noTitle));
+        const qint64 again = f.addRow("5", 3);
+        f.exec(QStringLiteral("UPDATE itemlist SET errcode=1 WHERE id=%1").arg(again));   // uploaded by hand since
+        f.open();
+        ItemListModel *m = f.window->model();
+        QMap<QString, QString> tips;
+        for (int r = 0; r < m->rowCount(); ++r)
+            tips[m->row(r).item] = m->data(m->index(r, 1), Qt::ToolTipRole).toString();
+        QCOMPARE(tips["1"], QString());
+        QCOMPARE(tips["2"], QStringLiteral("上传失败：该宝贝不允许发布"));
+        QCOMPARE(tips["3"], QStringLiteral("状态不正常：宝贝页面显示该宝贝已不存在或暂不提供查看"));
+        QCOMPARE(tips["4"], QStringLiteral("状态不正常：宝贝标题为空，无法上传"));
+        QCOMPARE(tips["5"], QString());
+
+        auto *menu = f.get<QMenu>("rightmenu");
+        emit menu->aboutToShow();
+        QCOMPARE(f.action("showneeding")->text(), QStringLiteral("只显示需处理的宝贝（上传失败 1，状态不正常 2）"));
+        QCOMPARE(f.action("showall")->text(), QStringLiteral("显示全部宝贝（共 5）"));
+        f.action("showneeding")->trigger();
+        QStringList shown;
+        for (int r = 0; r < m->rowCount(); ++r)
+            shown << m->row(r).item;
+        QCOMPARE(shown, QStringList({"4", "3", "2"}));   // in list order
+        QVERIFY(!m->setLabelByItem("1", QStringLiteral("正在上传...")));   // not shown: skipped
+        f.action("showall")->trigger();
+        QCOMPARE(m->rowCount(), 5);
     }
 
     void pageSwitchAndAffiliateBox()

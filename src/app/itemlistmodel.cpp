@@ -1,6 +1,8 @@
 #include "app/itemlistmodel.h"
 #include "store/itemstate.h"
 
+#include <numeric>
+
 QString ItemListModel::caption(int column)
 {
     static const char *const captions[] = {"序列", "宝贝标题", "价格", "宝贝ID", "状态", "更新时间"};
@@ -13,33 +15,92 @@ int ItemListModel::widthTwips(int column)
     return widths[column];
 }
 
+namespace {
+bool refused(const ItemListRow &r)
+{
+    // Uploaded by hand after a refusal, the row no longer waits for the operator.
+    return r.itemstate == 0 && r.errcode != 0 && r.state != itemstate::Uploaded;
+}
+} // namespace
+
+QString ItemListModel::reason(const ItemListRow &r)
+{
+    if (r.itemstate != 0) {
+        switch (r.abnormal) {
+        case ItemListRow::Abnormal::NoTitle: return QStringLiteral("状态不正常：宝贝标题为空，无法上传");
+        case ItemListRow::Abnormal::NoDescription: return QStringLiteral("状态不正常：没有宝贝描述地址，无法上传，请重新采集");
+        case ItemListRow::Abnormal::PageGone: break;
+        }
+        return QStringLiteral("状态不正常：宝贝页面显示该宝贝已不存在或暂不提供查看");
+    }
+    if (refused(r))
+        return QStringLiteral("上传失败：") + r.errdecription;
+    return {};
+}
+
+void ItemListModel::rebuildView()
+{
+    m_view.clear();
+    if (!m_onlyNeeding) {
+        m_view.resize(m_all.size());
+        std::iota(m_view.begin(), m_view.end(), 0);
+        return;
+    }
+    for (int i = 0; i < int(m_all.size()); ++i)
+        if (m_all[i].itemstate != 0 || refused(m_all[i]))
+            m_view.push_back(i);
+}
+
 void ItemListModel::setRows(std::vector<ItemListRow> rows)
 {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_all = std::move(rows);
     m_labels.clear();
+    rebuildView();
     endResetModel();
+}
+
+void ItemListModel::setOnlyNeeding(bool only)
+{
+    if (only == m_onlyNeeding)
+        return;
+    beginResetModel();
+    m_onlyNeeding = only;
+    rebuildView();
+    endResetModel();
+}
+
+ItemListModel::Counts ItemListModel::counts() const
+{
+    Counts c;
+    c.all = int(m_all.size());
+    for (const ItemListRow &r : m_all) {
+        c.abnormal += r.itemstate != 0;
+        c.refused += refused(r);
+    }
+    return c;
 }
 
 QString ItemListModel::label(int r) const
 {
-    const auto it = m_labels.constFind(r);
+    const auto it = m_labels.constFind(m_view[r]);
     if (it != m_labels.constEnd())
         return *it;
-    return statelabel(m_rows[r].state, m_rows[r].itemstate);
+    const ItemListRow &row = m_all[m_view[r]];
+    return statelabel(row.state, row.itemstate);
 }
 
 void ItemListModel::setLabelAt(int r, const QString &label)
 {
-    m_labels.insert(r, label);
+    m_labels.insert(m_view[r], label);
     const QModelIndex i = index(r, StateColumn);
     emit dataChanged(i, i, {Qt::DisplayRole});
 }
 
 bool ItemListModel::setLabelById(qint64 id, const QString &label)
 {
-    for (int r = 0; r < int(m_rows.size()); ++r)
-        if (m_rows[r].id == id) {
+    for (int r = 0; r < int(m_view.size()); ++r)
+        if (row(r).id == id) {
             setLabelAt(r, label);
             return true;
         }
@@ -48,8 +109,8 @@ bool ItemListModel::setLabelById(qint64 id, const QString &label)
 
 bool ItemListModel::setLabelByItem(const QString &item, const QString &label)
 {
-    for (int r = 0; r < int(m_rows.size()); ++r)
-        if (m_rows[r].item == item) {
+    for (int r = 0; r < int(m_view.size()); ++r)
+        if (row(r).item == item) {
             setLabelAt(r, label);
             return true;
         }
@@ -58,7 +119,7 @@ bool ItemListModel::setLabelByItem(const QString &item, const QString &label)
 
 int ItemListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_view.size());
 }
 
 int ItemListModel::columnCount(const QModelIndex &parent) const
@@ -68,9 +129,15 @@ int ItemListModel::columnCount(const QModelIndex &parent) const
 
 QVariant ItemListModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if (!index.isValid())
         return {};
-    const ItemListRow &r = m_rows[index.row()];
+    const ItemListRow &r = row(index.row());
+    if (role == Qt::ToolTipRole) {
+        const QString why = reason(r);
+        return why.isEmpty() ? QVariant() : QVariant(why);
+    }
+    if (role != Qt::DisplayRole)
+        return {};
     switch (index.column()) {
     case IdColumn: return QString::number(r.id);
     case TitleColumn: return r.title;

@@ -7,7 +7,8 @@
 #include <vector>
 
 // The item list: a view of itemlist rows in list order, with passing labels that steps write
-// into the state column between refills.
+// into the state column between refills. It can show only the rows that need the operator
+// (refused by the site, or abnormal); a row's tooltip says why it needs them.
 class ItemListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -21,10 +22,20 @@ public:
     static int widthTwips(int column);
 
     void setRows(std::vector<ItemListRow> rows);
-    const ItemListRow &row(int r) const { return m_rows[r]; }
+    // The row shown at this place.
+    const ItemListRow &row(int r) const { return m_all[m_view[r]]; }
     QString label(int r) const;
+    // Why a row needs the operator, empty when it does not.
+    static QString reason(const ItemListRow &row);
 
-    // The first row with this id / item ID takes the label; false when no row shows it.
+    void setOnlyNeeding(bool only);
+    bool onlyNeeding() const { return m_onlyNeeding; }
+    struct Counts {
+        int all = 0, refused = 0, abnormal = 0;
+    };
+    Counts counts() const;
+
+    // The first shown row with this id / item ID takes the label; false when no row shows it.
     bool setLabelById(qint64 id, const QString &label);
     bool setLabelByItem(const QString &item, const QString &label);
 
@@ -35,7 +46,10 @@ public:
 
 private:
     void setLabelAt(int r, const QString &label);
+    void rebuildView();
 
-    std::vector<ItemListRow> m_rows;
-    QHash<int, QString> m_labels;   // row -> label written since the last refill
+    std::vector<ItemListRow> m_all;
+    std::vector<int> m_view;         // the shown rows, as places in m_all
+    bool m_onlyNeeding = false;
+    QHash<int, QString> m_labels;    // place in m_all -> label written since the last refill
 };

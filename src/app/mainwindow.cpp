@@ -189,6 +189,16 @@ void MainWindow::buildCollectionPage()
     QAction *reupdate = addAction("reupdate", QStringLiteral("重新上传"));
     connect(addAction("delitem", QStringLiteral("删除此宝贝")), &QAction::triggered, this,
             &MainWindow::deleteSelected);
+    // The rows that need the operator, and back to all; the captions count them when the menu opens.
+    QAction *needing = addAction("showneeding", QString());
+    QAction *all = addAction("showall", QString());
+    connect(needing, &QAction::triggered, this, [this] { m_model->setOnlyNeeding(true); });
+    connect(all, &QAction::triggered, this, [this] { m_model->setOnlyNeeding(false); });
+    connect(m_menu, &QMenu::aboutToShow, this, [this, needing, all] {
+        const ItemListModel::Counts c = m_model->counts();
+        needing->setText(QStringLiteral("只显示需处理的宝贝（上传失败 %1，状态不正常 %2）").arg(c.refused).arg(c.abnormal));
+        all->setText(QStringLiteral("显示全部宝贝（共 %1）").arg(c.all));
+    });
     m_menu->addSeparator()->setObjectName(QStringLiteral("fgf1"));
     connect(addAction("endsoft", QStringLiteral("退出")), &QAction::triggered, this, &QWidget::close);
     connect(m_list, &QTreeView::customContextMenuRequested, this,

@@ -54,8 +54,14 @@ std::vector<ItemListRow> ProfileDb::listRows()
         rows.reserve(count.value(0).toLongLong());
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT id,title,money,item,state,itemstate,updatetime FROM itemlist "
-                               "ORDER BY byid DESC, id DESC")))
+    // The reasons are worked out here, for the few rows that have one, so the list does not
+    // hold every row's description address. A description address that ends in "/" names no
+    // document: the upload found nothing to publish.
+    if (!q.exec(QStringLiteral("SELECT id,title,money,item,state,itemstate,updatetime,errcode,"
+                               "CASE WHEN errcode<>0 THEN errdecription END,"
+                               "CASE WHEN itemstate=0 THEN 0 WHEN coalesce(title,'')='' THEN 1 "
+                               "WHEN substr(web_url,-1)='/' THEN 2 ELSE 0 END "
+                               "FROM itemlist ORDER BY byid DESC, id DESC")))
         return rows;
     while (q.next()) {
         ItemListRow r;
@@ -66,6 +72,9 @@ std::vector<ItemListRow> ProfileDb::listRows()
         r.state = q.value(4).toInt();
         r.itemstate = q.value(5).toInt();
         r.updatetime = q.value(6).toString();
+        r.errcode = q.value(7).toInt();
+        r.errdecription = q.value(8).toString();
+        r.abnormal = ItemListRow::Abnormal(q.value(9).toInt());
         rows.push_back(std::move(r));
     }
     return rows;

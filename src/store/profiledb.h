@@ -22,6 +22,11 @@ struct ItemListRow {
     QString title, money, item, updatetime;
     int state = 0;
     int itemstate = 0;
+    int errcode = 0;
+    QString errdecription;   // only for a refused row
+    // Why an abnormal row is: its page said it is gone, or it could not be uploaded.
+    enum class Abnormal : quint8 { PageGone, NoTitle, NoDescription };
+    Abnormal abnormal = Abnormal::PageGone;
 };
 
 // An item as the shop's list page shows it.
