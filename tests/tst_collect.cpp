@@ -6,6 +6,9 @@
 #include "store/itemstate.h"
 #include "web/cookiejar.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <QNetworkCookie>
 
 // Steps 1 and 2, the manual add and the re-collection, driven through the session against
@@ -130,6 +133,14 @@ private slots:
         r.session.listStep().start(CollectMode::Fresh);
         QCOMPARE(r.count("state=0 AND itemstate=0"), 1);
         QCOMPARE(r.db().pageId(), 0);
+        // The profile as it was before is kept beside it.
+        const QStringList copies = QFileInfo(r.profile.path()).dir().entryList({"Profile-*.db"});
+        QCOMPARE(copies.size(), 1);
+        QVERIFY(r.statuses.first().startsWith(QStringLiteral("已备份数据库：")));
+        ProfileDb before;
+        QCOMPARE(before.open(QFileInfo(r.profile.path()).dir().filePath(copies.first())), ProfileDb::OpenResult::Opened);
+        QCOMPARE(before.itemByItem("1")->state, 3);
+        QCOMPARE(before.pageId(), 9);
     }
 
     void noShopAddress()

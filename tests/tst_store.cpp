@@ -428,6 +428,46 @@ private slots:
         QCOMPARE(db.itemCount(), 2);
     }
 
+    // The profile holds the site password: what the program creates for it is its owner's only.
+    void newProfileIsForItsOwnerOnly()
+    {
+        TempProfile t;
+        ProfileDb db;
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Created);
+        db.insertListed("1", "t", "", "", 1);
+        const auto owner = QFile::ReadOwner | QFile::WriteOwner;
+        for (const QString &file : {t.path(), t.path() + "-wal", t.path() + "-shm"}) {
+            QVERIFY2(QFile::exists(file), qPrintable(file));
+            QCOMPARE(QFile::permissions(file) & ~(QFile::ReadUser | QFile::WriteUser), owner);
+        }
+        const QFile::Permissions dir = QFile::permissions(QFileInfo(t.path()).path());
+        QCOMPARE(dir & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther), QFile::Permissions());
+    }
+
+    void backupsAreCopiesThatOpen()
+    {
+        TempProfile t;
+        ProfileDb db;
+        db.open(t.path());
+        db.insertListed("1", "留着", "", "", 1);
+        const QDir dir = QFileInfo(t.path()).dir();
+        // Three older copies already there: after the new one, the three newest remain.
+        for (const char *old : {"Profile-20250101-000000.db", "Profile-20250102-000000.db", "Profile-20250103-000000.db"})
+            QFile(dir.filePath(old)).open(QIODevice::WriteOnly);
+        QString error;
+        const QString copy = db.backup(QDateTime(QDate(2026, 12, 10), QTime(8, 9, 10)), 3, &error);
+        QCOMPARE(copy, dir.filePath("Profile-20261210-080910.db"));
+        QVERIFY(error.isEmpty());
+        QCOMPARE(dir.entryList({"Profile-*.db"}, QDir::Files, QDir::Name),
+                 QStringList({"Profile-20250102-000000.db", "Profile-20250103-000000.db", "Profile-20261210-080910.db"}));
+        QCOMPARE(QFile::permissions(copy) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        // A second copy in the same second gets a name of its own.
+        QCOMPARE(db.backup(QDateTime(QDate(2026, 12, 10), QTime(8, 9, 10)), 3), dir.filePath("Profile-20261210-080910-2.db"));
+        ProfileDb opened;
+        QCOMPARE(opened.open(copy), ProfileDb::OpenResult::Opened);
+        QCOMPARE(opened.itemByItem("1")->title, QStringLiteral("留着"));
+    }
+
     void labels_data()
     {
         QTest::addColumn<int>("state");

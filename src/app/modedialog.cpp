@@ -21,7 +21,9 @@ ModeDialog::ModeDialog(QWidget *parent) : QDialog(parent)
     options->addWidget(m_resume);
     options->addWidget(m_fresh);
     column->addLayout(options);
-    auto *hint = new QLabel(QStringLiteral("全新采集会把所有宝贝重置为未采集，并从第一页重新读取"), this);
+    auto *hint = new QLabel(QStringLiteral("全新采集会先把数据库备份为 Profile-日期-时间.db（保留最近三份），\n"
+                                           "再把所有宝贝重置为未采集，并从第一页重新读取"),
+                            this);
     hint->setStyleSheet(QStringLiteral("color: #808080"));
     column->addWidget(hint);
     auto *ok = ui::button(this, "XPButton21", QStringLiteral("确定"));

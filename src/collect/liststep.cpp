@@ -5,6 +5,7 @@
 #include "web/fetch.h"
 #include "web/notifier.h"
 
+#include <QDir>
 #include <QTimer>
 
 namespace {
@@ -44,11 +45,21 @@ void ListStep::click()
 
 void ListStep::start(CollectMode mode)
 {
-    m_s.shared.collectmode = mode;
     if (mode == CollectMode::Fresh) {
+        // A fresh run sends every row back to not collected: the profile as it was is kept
+        // first, and without that copy the run does not start.
+        QString why;
+        const QString copy = m_s.db.backup(QDateTime::currentDateTime(), kBackupsKept, &why);
+        if (copy.isEmpty()) {
+            emit status(QStringLiteral("数据库备份失败，未开始全新采集：") + why);
+            emit ended(Outcome::Stopped);
+            return;
+        }
+        emit status(QStringLiteral("已备份数据库：") + QDir::toNativeSeparators(copy));
         m_s.db.resetAllStates();
         m_s.db.resetPageId();
     }
+    m_s.shared.collectmode = mode;
     ++m_run;
     m_running = true;
     m_pauseAsked = false;

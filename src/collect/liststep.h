@@ -13,6 +13,8 @@ class ListStep : public Step
 public:
     enum class Outcome { Completed, Stopped, Paused };
     Q_ENUM(Outcome)
+    // Copies of the profile kept from before fresh runs.
+    static constexpr int kBackupsKept = 3;
 
     ListStep(Services services, QObject *parent = nullptr);
 

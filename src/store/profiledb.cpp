@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -125,6 +126,10 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
         m_error = QStringLiteral("文件只读，无法写入");
         return OpenResult::Failed;
     }
+    // The profile holds the site password: a folder made for it, and the file, its journal and
+    // its copies, are for their owner only (SQLite gives the journal the file's permissions).
+    if (!existed && !QFileInfo::exists(info.absolutePath()) && QDir().mkpath(info.absolutePath()))
+        QFile::setPermissions(info.absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!existed && !QDir().mkpath(info.absolutePath())) {
         m_error = QStringLiteral("无法创建目录 %1").arg(QDir::toNativeSeparators(info.absolutePath()));
         return OpenResult::Failed;
@@ -143,6 +148,7 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
     }
 
     if (!existed) {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         if (!createSchema()) {
             m_error = QStringLiteral("无法创建数据库：") + database().lastError().text();
             close();

@@ -2,6 +2,7 @@
 
 #include "rules/rules.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QSqlDatabase>
@@ -127,6 +128,10 @@ public:
     bool begin();
     bool commit();
     void rollback();
+
+    // Copies the profile beside it as <name>-YYYYMMDD-HHMMSS.db and keeps the newest `keep`
+    // copies; the copy's path, or empty with the reason in error.
+    QString backup(const QDateTime &now, int keep, QString *error = nullptr);
 
     QSqlDatabase database() const { return QSqlDatabase::database(m_connection, false); }
 
