@@ -1,0 +1,956 @@
+// Feeds every reader of outside text with mutated copies of real pages and checks what must
+// hold whatever the input. Deterministic: a seed and a case number give the same input on every
+// machine, so a failure is replayed with --seed S --case N, and --write keeps that input as a
+// regression file, which every run replays before it mutates anything.
+//
+// A target's input is raw bytes as they come off the wire. Targets that need more than one
+// value (markers, a size limit, a page number, rules) read them from leading fields separated
+// by kSep, so the mutations reach those values too and a regression file is the whole case.
+
+#include "collect/itemparser.h"
+#include "convert/convrequest.h"
+#include "outside/outside.h"
+#include "rules/rules.h"
+#include "web/inflate.h"
+#include "web/md5.h"
+#include "web/text.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribute__((weak));
+
+namespace {
+
+constexpr char kSep = '\x1f';
+// Far past every bound the readers keep, and small enough that a case stays quick under the
+// sanitizers.
+constexpr qsizetype kMaxInput = 1 << 20;
+
+// splitmix64: the same sequence from the same seed everywhere, unlike the standard
+// distributions, whose results differ between library implementations.
+class Rng
+{
+public:
+    explicit Rng(quint64 seed) : m_state(seed) {}
+    quint64 next()
+    {
+        quint64 z = (m_state += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    qsizetype below(qsizetype n) { return n > 0 ? qsizetype(next() % quint64(n)) : 0; }
+    bool oneIn(int n) { return below(n) == 0; }
+    template <typename T> const T &pick(const QList<T> &list) { return list.at(below(list.size())); }
+
+private:
+    quint64 m_state;
+};
+
+struct Check {
+    QStringList failures;
+    // The input got past the reader's first rejections; counted, so a run shows whether its
+    // mutations still reach the paths that matter.
+    bool deep = false;
+    void that(bool ok, const char *what)
+    {
+        if (!ok)
+            failures << QString::fromLatin1(what);
+    }
+};
+
+// The first n - 1 fields up to each kSep, the last one everything after; missing fields empty.
+QList<QByteArray> fields(const QByteArray &input, int n)
+{
+    QList<QByteArray> out;
+    qsizetype from = 0;
+    for (int i = 0; i < n - 1; ++i) {
+        const qsizetype sep = from <= input.size() ? input.indexOf(kSep, from) : -1;
+        if (sep < 0) {
+            out << input.mid(from);
+            from = input.size() + 1;
+            continue;
+        }
+        out << input.mid(from, sep - from);
+        from = sep + 1;
+    }
+    out << (from <= input.size() ? input.mid(from) : QByteArray());
+    return out;
+}
+
+QByteArray joined(const QList<QByteArray> &parts)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        out += (i ? QByteArray(1, kSep) : QByteArray()) + parts[i];
+    return out;
+}
+
+QByteArray gbk(const QString &text)
+{
+    return gbkBytes(text);
+}
+
+QString fromGbk(const QByteArray &bytes)
+{
+    return bytestostr(bytes, QStringLiteral("GB2312"));
+}
+
+// Typed text: UTF-8 after an even first byte; after an odd one raw UTF-16 units, so lone
+// surrogate halves (which no decoder yields) reach the code too.
+QString typedText(const QByteArray &input)
+{
+    if (input.isEmpty())
+        return {};
+    const QByteArray rest = input.mid(1);
+    if ((uchar(input[0]) & 1) == 0)
+        return QString::fromUtf8(rest);
+    QString out(rest.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < out.size(); ++i)
+        out[i] = QChar(char16_t(uchar(rest[2 * i]) | uchar(rest[2 * i + 1]) << 8));
+    return out;
+}
+
+// Both forms of typedText for each fixture.
+QList<QByteArray> typedSeeds(const QList<QByteArray> &fixtures)
+{
+    QList<QByteArray> out;
+    for (const QByteArray &f : fixtures) {
+        out << QByteArray(1, '\0') + f;
+        QByteArray units(1, '\1');
+        for (QChar c : QString::fromUtf8(f)) {
+            units += char(c.unicode() & 0xff);
+            units += char(c.unicode() >> 8);
+        }
+        out << units;
+    }
+    return out;
+}
+
+QByteArray le(quint64 value, int bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i)
+        out += char((value >> (8 * i)) & 0xff);
+    return out;
+}
+
+quint64 fromLe(const QByteArray &bytes, int n)
+{
+    quint64 v = 0;
+    for (int i = 0; i < n && i < bytes.size(); ++i)
+        v |= quint64(uchar(bytes[i])) << (8 * i);
+    return v;
+}
+
+// A strict UTF-8 check (shortest forms only, no surrogates, nothing past U+10FFFF), written
+// here so the decoder is not checked against itself.
+bool strictUtf8(const QByteArray &b)
+{
+    for (qsizetype i = 0; i < b.size();) {
+        const uchar c = uchar(b[i]);
+        int n;
+        char32_t cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xc2 && c <= 0xdf) {
+            n = 1, cp = c & 0x1f;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            n = 2, cp = c & 0x0f;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            n = 3, cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + n >= b.size())
+            return false;
+        for (int k = 1; k <= n; ++k) {
+            const uchar d = uchar(b[i + k]);
+            if ((d & 0xc0) != 0x80)
+                return false;
+            cp = cp << 6 | (d & 0x3f);
+        }
+        if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff))
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+bool noLineBreaksOrTabs(const QString &s)
+{
+    return !s.contains(QLatin1Char('\n')) && !s.contains(QLatin1Char('\r')) && !s.contains(QLatin1Char('\t'));
+}
+
+bool trimmedOfBlanks(const QString &s)
+{
+    return s.isEmpty() || (s.front() != QLatin1Char(' ') && s.back() != QLatin1Char(' '));
+}
+
+// "0", or a finite number written without trailing zeros.
+bool plainNumber(const QString &s)
+{
+    if (s == QLatin1String("0"))
+        return true;
+    bool ok = false;
+    const double v = s.toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    if (s.contains(QLatin1Char('.')) && !s.contains(QLatin1Char('e')))
+        return !s.endsWith(QLatin1Char('0')) && !s.endsWith(QLatin1Char('.'));
+    return true;
+}
+
+// ---------------------------------------------------------------- the targets
+
+struct Target {
+    const char *name;
+    QStringList corpus;              // name prefixes of its fixtures; empty: every fixture
+    QList<QByteArray> markers;       // what it looks for, as the bytes arrive
+    std::function<QList<QByteArray>(const QList<QByteArray> &fixtures)> seeds;
+    std::function<void(const QByteArray &input, Check &check)> run;
+};
+
+QList<QByteArray> pageMarkers()
+{
+    using namespace outside;
+    QList<QByteArray> m;
+    for (const QString &s : {pageInfoMarker, itemBlockSeparator, listPictureMarker, listTitleMarker, unavailableText1,
+                             unavailableText2, titleSuffixShop, titleSuffixMall, descriptionMarker, keywordsMarker,
+                             attributesMarker, priceMarker, pictureMarker, descriptionBoilerplate, keywordsBoilerplate,
+                             descriptionPrefix(), clickUrlStart, clickUrlEnd, clickUrlRemoved, convertSuccessMark})
+        m << gbk(s);
+    for (const char *s : {"<title>", "</title>", "<h3>", "</h3>", "</ul>", "<strong>", "</strong>", "id=", "&", "\"",
+                          "'", "<", "/", "\r\n", "&ldquo;", "&rdquo;", "\x1f"})
+        m << QByteArray(s);
+    m << gbk(QStringLiteral("元"));
+    return m;
+}
+
+QList<QByteArray> asIs(const QList<QByteArray> &fixtures)
+{
+    return fixtures;
+}
+
+// getbetween: start marker, end marker, text, each in GBK.
+QList<QByteArray> getbetweenSeeds(const QList<QByteArray> &fixtures)
+{
+    const QList<QPair<QString, QString>> pairs = {
+        {"<title>", "</title>"}, {outside::pageInfoMarker, "<"}, {outside::descriptionMarker, "\""}, {"id=", "&"},
+        {outside::clickUrlStart, outside::clickUrlEnd}, {"<strong>", "<"}, {"</title>", "<title>"}, {"<", "<html>"},
+        {"", ""}, {"<h3>", ""}};
+    QList<QByteArray> out;
+    for (const QByteArray &f : fixtures)
+        for (const auto &p : pairs)
+            out << joined({gbk(p.first), gbk(p.second), f});
+    return out;
+}
+
+void checkGetbetween(const QByteArray &input, Check &check)
+{
+    const QList<QByteArray> f = fields(input, 3);
+    const QString start = fromGbk(f[0]), end = fromGbk(f[1]), text = fromGbk(f[2]);
+    const QString r = getbetween(text, start, end);
+    check.deep = !r.isEmpty();
+    check.that(r.size() <= text.size(), "the cut is longer than the text");
+    check.that(r.isEmpty() || text.contains(r), "the cut is not a part of the text");
+    if (text.isEmpty() || !text.contains(start) || !text.contains(end))
+        check.that(r.isEmpty(), "a cut without both markers in the text");
+}
+
+bool hexDigit(QChar c, bool upper)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+           || (c >= QLatin1Char(upper ? 'A' : 'a') && c <= QLatin1Char(upper ? 'F' : 'f'));
+}
+
+// urlencode: a typed text.
+void checkUrlencode(const QByteArray &input, Check &check)
+{
+    const QString text = typedText(input);
+    const QString out = urlencode(text);
+    check.deep = out.contains(QLatin1Char('%'));
+    static const QString alphabet = QStringLiteral("*-.@_+%");
+    bool inAlphabet = true, escapes = true;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const QChar c = out[i];
+        inAlphabet = inAlphabet && ((c.unicode() < 0x80 && c.isLetterOrNumber()) || alphabet.contains(c));
+        if (c == QLatin1Char('%'))
+            escapes = escapes && i + 2 < out.size() && hexDigit(out[i + 1], true) && hexDigit(out[i + 2], true);
+    }
+    check.that(inAlphabet, "a character outside the form alphabet");
+    check.that(escapes, "a % without two upper-case hex digits");
+    check.that(out.size() <= 6 * text.size(), "longer than two escaped bytes per character");
+    QByteArray back = out.toLatin1();
+    back.replace('+', ' ');
+    check.that(QByteArray::fromPercentEncoding(back) == gbkBytes(text),
+               "decoding the form value does not give the text's GBK bytes");
+}
+
+// bytestostr: a charset choice, then the body.
+const char *const kCharsets[] = {"GB2312", "utf-8", "gbk", "UTF-8", " Gb2312 ", "UTF8"};
+constexpr int kCharsetCount = int(sizeof kCharsets / sizeof *kCharsets);
+
+QList<QByteArray> bytestostrSeeds(const QList<QByteArray> &fixtures)
+{
+    QList<QByteArray> out;
+    for (const QByteArray &f : fixtures)
+        for (int c = 0; c < kCharsetCount; ++c)
+            out << QByteArray(1, char(c)) + f;
+    return out;
+}
+
+void checkBytestostr(const QByteArray &input, Check &check)
+{
+    const QString charset = QString::fromLatin1(kCharsets[input.isEmpty() ? 0 : uchar(input[0]) % kCharsetCount]);
+    const QByteArray body = input.mid(1);
+    const QString text = bytestostr(body, charset);
+    check.deep = !text.isEmpty();
+    check.that(text.size() <= body.size(), "more UTF-16 units than bytes");
+    check.that(text.isValidUtf16(), "the decoded text holds a lone surrogate half");
+    const bool ascii = std::all_of(body.begin(), body.end(), [](char c) { return uchar(c) < 0x80; });
+    if (ascii)
+        check.that(text == QString::fromLatin1(body), "ASCII does not decode to itself");
+    if (charset.contains(QLatin1String("utf"), Qt::CaseInsensitive)) {
+        if (strictUtf8(body) && !body.startsWith("\xef\xbb\xbf"))
+            check.that(text.toUtf8() == body, "valid UTF-8 does not come back unchanged");
+        // A sequence cut off by the end of the body is dropped rather than replaced, so this
+        // looks only at bodies that end in ASCII.
+        const bool endsWhole = body.isEmpty() || uchar(body.back()) < 0x80;
+        if (endsWhole && !strictUtf8(body))
+            check.that(text.contains(QChar::ReplacementCharacter), "invalid UTF-8 decoded silently");
+    }
+}
+
+// inflateBody: a 22-bit size limit in three bytes, then the body.
+QList<QByteArray> inflateSeeds(const QList<QByteArray> &fixtures)
+{
+    QList<QByteArray> out;
+    QList<QByteArray> bodies = fixtures;
+    bodies << QByteArray(1 << 20, 'a');   // a small body that unpacks large
+    for (const QByteArray &f : bodies) {
+        const QByteArray gz = deflateBody(f, true), z = deflateBody(f, false);
+        const QByteArray raw = z.mid(2, z.size() - 6);
+        const quint64 size = quint64(f.size());
+        for (const QByteArray &packed : {gz, z, raw, gz + gz})
+            for (quint64 limit : {size - 1, size, 2 * size, quint64(1) << 21})
+                out << le(limit, 3) + packed;
+    }
+    return out;
+}
+
+void checkInflate(const QByteArray &input, Check &check)
+{
+    const qsizetype limit = qsizetype(fromLe(input, 3) & 0x3fffff);
+    const QByteArray body = input.mid(3);
+    QString reason;
+    const std::optional<QByteArray> plain = inflateBody(body, limit, &reason);
+    if (!plain) {
+        check.that(!reason.isEmpty(), "a failure without a reason");
+        return;
+    }
+    check.deep = true;
+    check.that(plain->size() <= limit, "unpacked beyond the limit");
+    // The limit is inclusive: what fits exactly passes, one byte less fails.
+    for (bool gzip : {true, false}) {
+        const QByteArray again = deflateBody(*plain, gzip);
+        const std::optional<QByteArray> exact = inflateBody(again, plain->size());
+        check.that(exact && *exact == *plain, "a packed body does not unpack to itself at its size");
+        if (!plain->isEmpty())
+            check.that(!inflateBody(again, plain->size() - 1), "unpacked one byte past the limit");
+    }
+}
+
+// parseListPage: the page number in four bytes, then the page in GBK.
+QList<QByteArray> listPageSeeds(const QList<QByteArray> &fixtures)
+{
+    QList<QByteArray> out;
+    for (const QByteArray &f : fixtures)
+        for (quint64 page : {1, 2, 3, INT_MAX})
+            out << le(page, 4) + f;
+    return out;
+}
+
+void checkListPage(const QByteArray &input, Check &check)
+{
+    const int page = 1 + int(fromLe(input, 4) % quint64(INT_MAX));
+    const QString text = fromGbk(input.mid(4));
+    const ListPage p = parseListPage(text, page);
+    check.deep = !p.items.isEmpty();
+    check.that(p.ok == text.contains(outside::pageInfoMarker), "ok without the page-info marker");
+    check.that(p.ok || (p.items.isEmpty() && !p.countOk), "items or a count from a page that is not one");
+    check.that(p.countOk ? p.pageCount >= 0 : p.pageCount == 0, "a page count that is not one");
+    check.that(p.items.size() <= 20, "more than 20 items on one list page");
+    for (qsizetype i = 0; i < p.items.size(); ++i) {
+        const ListedItem &l = p.items[i];
+        check.that(isItemId(l.item), "an item without an item ID");
+        check.that(l.byid == qint64(page - 1) * 20 + i + 1, "an item out of its page's order");
+        check.that(noLineBreaksOrTabs(l.title) && trimmedOfBlanks(l.title), "a title not on one line");
+        check.that(!l.money.contains(QLatin1Char(' ')) && !l.money.contains(QStringLiteral("元")),
+                   "a price with blanks or the currency sign");
+        check.that(l.title.size() + l.web_pic.size() + l.money.size() <= 3 * text.size(),
+                   "fields larger than the page");
+    }
+}
+
+// parseDetail and the other item-page readers: two bytes of rule switches (replace, add,
+// add-before for title, description, keywords), the nine rule texts in UTF-8 as typed, then
+// the page in GBK.
+QList<QByteArray> itemPageSeeds(const QList<QByteArray> &fixtures)
+{
+    const QByteArray smile = "\xf0\x9f\x98\x80";
+    const QByteArray good = "\xe5\xa5\xbd";
+    const QList<QList<QByteArray>> rules = {
+        {le(0, 2), "", "", "", "", "", "", "", "", ""},
+        {le(0x1ff, 2), "\xe8\xa3\xa4", "\xe8\xa3\x99", "[\xe6\x96\xb0]", "", "", smile.repeated(130), ",", ",,,,",
+         good},
+        {le(0x0b6, 2), "a", "b", good.repeated(300), "&", smile, smile, "", "", smile.repeated(251)},
+    };
+    QList<QByteArray> out;
+    for (const QByteArray &f : fixtures)
+        for (const auto &r : rules)
+            out << joined(r + QList<QByteArray>{f});
+    return out;
+}
+
+void checkItemPage(const QByteArray &input, Check &check)
+{
+    const QList<QByteArray> f = fields(input, 11);
+    const quint64 on = fromLe(f[0], 2);
+    auto group = [&](int k) {
+        RuleGroup g;
+        g.replaceOn = on >> (3 * k) & 1;
+        g.addOn = on >> (3 * k + 1) & 1;
+        g.addBefore = on >> (3 * k + 2) & 1;
+        g.find = QString::fromUtf8(f[1 + 3 * k]);
+        g.replacement = QString::fromUtf8(f[2 + 3 * k]);
+        g.addText = QString::fromUtf8(f[3 + 3 * k]);
+        return g;
+    };
+    const RuleSet rules{group(0), group(1), group(2)};
+    const QString page = fromGbk(f[10]);
+
+    const ItemTexts t = parseDetail(page, rules);
+    check.deep = !t.web_title.isEmpty() && !t.web_doc.isEmpty();
+    for (const QString *s : {&t.web_title, &t.web_doc, &t.web_key}) {
+        check.that(textLength(*s) <= kWorkTextLimit, "a page text past the work-box limit");
+        check.that(s->isValidUtf16(), "a page text cut inside a surrogate pair");
+    }
+    const QString prefix = outside::descriptionPrefix();
+    check.that(t.web_url.startsWith(prefix), "a description address elsewhere");
+    check.that(t.web_url.size() <= prefix.size() + page.size(), "a description address longer than the page");
+    check.that(t.web_content.size() <= page.size(), "an attribute list longer than the page");
+
+    const ListedItem l = parseListFields(page);
+    check.that(noLineBreaksOrTabs(l.title) && trimmedOfBlanks(l.title), "a heading not on one line");
+    check.that(plainNumber(l.money), "a price that is not a plain number");
+    check.that(l.web_pic.size() <= page.size(), "a picture address longer than the page");
+
+    if (isUnavailable(page))
+        check.that(page.contains(outside::unavailableText1) || page.contains(outside::unavailableText2),
+                   "unavailable without the notice");
+}
+
+// leadingNumber: a text in UTF-8.
+QList<QByteArray> leadingNumberSeeds(const QList<QByteArray> &)
+{
+    QList<QByteArray> out;
+    for (const char *s : {"128.00</strong>", "-0.50\xe5\x85\x83", "+.5", "19.90 ", ".", "-", "1.2.3", "00012",
+                          "\xef\xbc\x91\xef\xbc\x92", "99999999999999999999999.5", "7e3"})
+        out << QByteArray(s);
+    return out;
+}
+
+void checkLeadingNumber(const QByteArray &input, Check &check)
+{
+    const QString text = QString::fromUtf8(input);
+    const QString n = leadingNumber(text);
+    check.deep = n != QLatin1String("0");
+    check.that(plainNumber(n), "not a plain number");
+    qsizetype i = (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'))) ? 1 : 0;
+    if (i < text.size() && text[i] == QLatin1Char('.'))
+        ++i;
+    if (!(i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9')))
+        check.that(n == QLatin1String("0"), "a number from a text that does not begin with one");
+}
+
+// judgeReply and cutClickUrl: the raw reply, read as UTF-8 as the conversion channel reads it.
+void checkConvertReply(const QByteArray &input, Check &check)
+{
+    const QString reply = QString::fromUtf8(input);
+    const ConvertReply judged = judgeReply(reply);
+    check.deep = judged.ok && !judged.clickurl.isEmpty();
+    const QString &mark = outside::convertSuccessMark;
+    const qsizetype at = reply.indexOf(mark);
+    const bool within = at >= 0 && at + mark.size() <= outside::convertSuccessWithin;
+    check.that(judged.ok == within, "success judged other than by the mark in the first 50 characters");
+    check.that(judged.clickurl == cutClickUrl(reply), "the judged link differs from the cut one");
+    check.that(judged.clickurl.size() <= reply.size(), "a link longer than the reply");
+    if (!reply.contains(outside::clickUrlStart))
+        check.that(judged.clickurl.isEmpty(), "a link without the start tag");
+}
+
+// splitmd5: a typed text (a password), at most 64 KB of it.
+void checkSplitmd5(const QByteArray &input, Check &check)
+{
+    const QString text = typedText(input.left(64 * 1024));
+    const QString d = splitmd5(text);
+    check.deep = !d.isEmpty();
+    check.that(d.isEmpty() == text.isEmpty(), "a digest of nothing, or none of something");
+    const bool hex = std::all_of(d.begin(), d.end(), [](QChar c) { return hexDigit(c, false); });
+    check.that(d.isEmpty() || (d.size() == 32 && hex), "not 32 lower-case hex digits");
+    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        const QByteArray standard = QCryptographicHash::hash(text.toLatin1(), QCryptographicHash::Md5).toHex();
+        check.that(md5(text) == QString::fromLatin1(standard), "the MD5 of ASCII text is not the standard one");
+    }
+}
+
+QList<Target> targets()
+{
+    const QList<QByteArray> page = pageMarkers();
+    const QByteArray loneHigh = "\x3d\xd8", loneLow = QByteArrayLiteral("\x00\xdc");   // as UTF-16 units
+    const QByteArray smile = "\xf0\x9f\x98\x80";
+    return {
+        {"getbetween", {}, page, getbetweenSeeds, checkGetbetween},
+        {"urlencode", {}, {"%", "+", " ", "\xe2\x80\x9c", smile, loneHigh, loneLow}, typedSeeds, checkUrlencode},
+        {"bytestostr", {}, {"\xef\xbb\xbf", "\xc0\x80", "\xed\xa0\x80", "\x81", "\xa1\xa1", "\x80", "\xff"},
+         bytestostrSeeds, checkBytestostr},
+        {"inflate", {},
+         {QByteArrayLiteral("\x1f\x8b\x08\x00"), "\x78\x9c", QByteArrayLiteral("\x00\x00\xff\xff"),
+          QByteArrayLiteral("\x03\x00")},
+         inflateSeeds, checkInflate},
+        {"listpage", {"list-"}, page, listPageSeeds, checkListPage},
+        {"itempage", {"item-"}, page, itemPageSeeds, checkItemPage},
+        {"leadingnumber", {}, {"-", "+", ".", "0", "9", "e5", "\xef\xbc\x91", "\xd9\xa3"}, leadingNumberSeeds,
+         checkLeadingNumber},
+        {"convertreply", {"convert-"},
+         {outside::clickUrlStart.toLatin1(), outside::clickUrlEnd.toLatin1(), "amp;", "200 OK", "\r\n"}, asIs,
+         checkConvertReply},
+        {"splitmd5", {"text-", "convert-"}, {"\xe6\xbc\x94", smile, loneLow, "a"}, typedSeeds, checkSplitmd5},
+        // Further readers of outside text join as one entry each: the simulator's request
+        // reader (it must never consume more than it was given), the upload description
+        // clean-up and the login reply judgement.
+    };
+}
+
+// ---------------------------------------------------------------- mutations
+
+const QList<QByteArray> kBadBytes = {
+    "\xc0\x80", "\xed\xa0\x80", "\xed\xbf\xbf", "\xf4\x90\x80\x80", "\xf0\x9f\x98", "\x80", "\xbf", "\xfe\xff",
+    "\xef\xbb\xbf", "\xff", "\x81", "\x81\x20", "\x81\x7f", "\xa1", "\xfe\xfe", QByteArrayLiteral("\x00"), "\xe4\xb8",
+    "\xf0\x9f\x98\x80", "\x95\x32\x82\x36",
+};
+
+char interestingByte(Rng &rng)
+{
+    static const char bytes[] = {'\0', '\xff', '<', '>', '"', '\'', '/', '&', ';', '=', '\x1f', '\r', '\n', ' ',
+                                 '\t', '0', '9', '.', '-', '\x80', '\xa1', '\xd8'};
+    return rng.oneIn(3) ? char(rng.next() & 0xff) : bytes[rng.below(sizeof bytes)];
+}
+
+QByteArray mutate(QByteArray data, const Target &target, const QList<QByteArray> &pool, Rng &rng)
+{
+    const int ops = rng.oneIn(8) ? 1 + int(rng.below(32)) : 1 + int(rng.below(6));
+    for (int k = 0; k < ops; ++k) {
+        const qsizetype n = data.size();
+        const qsizetype at = rng.below(n + 1);
+        switch (rng.below(12)) {
+        case 0:   // flip one bit
+            if (n)
+                data[at % n] = char(data[at % n] ^ (1 << rng.below(8)));
+            break;
+        case 1:
+            if (n)
+                data[at % n] = interestingByte(rng);
+            break;
+        case 2: {
+            QByteArray bytes;
+            for (qsizetype i = 1 + rng.below(16); i > 0; --i)
+                bytes += interestingByte(rng);
+            data.insert(at, bytes);
+            break;
+        }
+        case 3:
+            if (n)
+                data.remove(at % n, 1 + rng.below(rng.oneIn(4) ? n : 64));
+            break;
+        case 4:   // duplicate a chunk elsewhere
+            if (n) {
+                const qsizetype from = rng.below(n);
+                data.insert(at, data.mid(from, 1 + rng.below(std::min<qsizetype>(n - from, 2048))));
+            }
+            break;
+        case 5: {   // splice in a piece of another input of the same target
+            const QByteArray &other = rng.pick(pool);
+            const qsizetype from = rng.below(other.size());
+            if (rng.oneIn(2))
+                data = data.left(at) + other.mid(from);
+            else
+                data.insert(at, other.mid(from, 1 + rng.below(1024)));
+            break;
+        }
+        case 6:
+            if (!target.markers.isEmpty())
+                data.insert(at, rng.pick(target.markers));
+            break;
+        case 7:   // a marker written over what is there
+            if (!target.markers.isEmpty() && n) {
+                const QByteArray &m = rng.pick(target.markers);
+                data.replace(at % n, m.size(), m);
+            }
+            break;
+        case 8: {   // a very long run of one byte or one marker
+            const QByteArray unit = target.markers.isEmpty() || rng.oneIn(2) ? QByteArray(1, interestingByte(rng))
+                                                                            : rng.pick(target.markers);
+            const qsizetype times = 1 + rng.below(rng.oneIn(4) ? 65536 : 512);
+            data.insert(at, unit.repeated(std::min(times, kMaxInput / std::max<qsizetype>(1, unit.size()))));
+            break;
+        }
+        case 9:
+            data.truncate(at);
+            break;
+        case 10:
+            data.insert(at, rng.pick(kBadBytes));
+            break;
+        case 11:   // swap two halves at a point, which moves markers out of their order
+            data = data.mid(at) + data.left(at);
+            break;
+        }
+        if (data.size() > kMaxInput)
+            data.truncate(kMaxInput);
+    }
+    return data;
+}
+
+// ---------------------------------------------------------------- crash and hang reports
+
+struct Current {
+    std::mutex lock;
+    const QByteArray *input = nullptr;
+    QByteArray path;   // where the input is written when the case crashes or hangs
+    QByteArray label;
+    std::atomic<qint64> startedMs{0};
+} g_current;
+
+QElapsedTimer g_clock;
+
+// Async-signal-safe: only open, write and close.
+void writeCurrent()
+{
+    const QByteArray *input = g_current.input;
+    if (!input)
+        return;
+    const int fd = ::open(g_current.path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) {
+        ssize_t ignored = ::write(fd, input->constData(), size_t(input->size()));
+        (void)ignored;
+        ::close(fd);
+    }
+    const char head[] = "\nfuzz_parsers: the failing input of ";
+    ssize_t ignored = ::write(2, head, sizeof head - 1);
+    ignored = ::write(2, g_current.label.constData(), size_t(g_current.label.size()));
+    const char mid[] = " is in ";
+    ignored = ::write(2, mid, sizeof mid - 1);
+    ignored = ::write(2, g_current.path.constData(), size_t(g_current.path.size()));
+    ignored = ::write(2, "\n", 1);
+    (void)ignored;
+}
+
+void onFatalSignal(int signal)
+{
+    writeCurrent();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void watchdog(qint64 limitMs)
+{
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::lock_guard<std::mutex> hold(g_current.lock);
+        if (g_current.input && g_clock.elapsed() - g_current.startedMs > limitMs) {
+            std::fprintf(stderr, "fuzz_parsers: a case ran longer than %lld ms\n", (long long)limitMs);
+            writeCurrent();
+            _exit(3);
+        }
+    }
+}
+
+struct Options {
+    quint64 seed = 1;
+    qint64 cases = 10000;
+    double seconds = 0;
+    qint64 onlyCase = -1;
+    QString only, write, out = QStringLiteral("."), corpus, regressions;
+    QStringList replay;
+    qint64 caseLimitMs = 30000;
+};
+
+void usage()
+{
+    std::puts("usage: fuzz_parsers [--seed N] [--cases N | --seconds S] [--target NAME]\n"
+              "                    [--case N [--write DIR]] [--replay FILE]... [--out DIR]\n"
+              "                    [--corpus DIR] [--regressions DIR] [--case-limit MS]\n"
+              "Replays every regression input, then runs N mutated cases (or as many as fit in S\n"
+              "seconds). --case N runs case N of the seed alone; --write DIR saves its input there\n"
+              "as a regression file. A failing case's input is written to --out (default: here).");
+}
+
+bool parse(int argc, char **argv, Options &o)
+{
+    o.corpus = QStringLiteral(VELORIX_FUZZ_DIR "/corpus");
+    o.regressions = QStringLiteral(VELORIX_FUZZ_DIR "/regressions");
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a = argv[i];
+        if (a == "--help" || a == "-h")
+            return false;
+        auto value = [&]() -> QString { return i + 1 < argc ? QString::fromLocal8Bit(argv[++i]) : QString(); };
+        bool ok = true;
+        if (a == "--seed")
+            o.seed = value().toULongLong(&ok);
+        else if (a == "--cases")
+            o.cases = value().toLongLong(&ok);
+        else if (a == "--seconds")
+            o.seconds = value().toDouble(&ok);
+        else if (a == "--case")
+            o.onlyCase = value().toLongLong(&ok);
+        else if (a == "--case-limit")
+            o.caseLimitMs = value().toLongLong(&ok);
+        else if (a == "--target")
+            o.only = value();
+        else if (a == "--write")
+            o.write = value();
+        else if (a == "--out")
+            o.out = value();
+        else if (a == "--corpus")
+            o.corpus = value();
+        else if (a == "--regressions")
+            o.regressions = value();
+        else if (a == "--replay")
+            o.replay << value();
+        else
+            ok = false;
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Runner {
+    const Options &options;
+    QList<Target> targets;
+    QList<QList<QByteArray>> pools;
+
+    // Runs one input; false (with the failures printed and the input saved) when a check fails.
+    bool run(const Target &target, const QByteArray &input, const QString &label, const QString &savedName,
+             bool *deep = nullptr)
+    {
+        const QString path = QDir(options.out).filePath(savedName);
+        {
+            std::lock_guard<std::mutex> hold(g_current.lock);
+            g_current.input = &input;
+            g_current.path = QFile::encodeName(path);
+            g_current.label = label.toLocal8Bit();
+            g_current.startedMs = g_clock.elapsed();
+        }
+        Check check;
+        target.run(input, check);
+        {
+            std::lock_guard<std::mutex> hold(g_current.lock);
+            g_current.input = nullptr;
+        }
+        if (deep)
+            *deep = check.deep;
+        if (check.failures.isEmpty())
+            return true;
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(input);
+        std::fprintf(stderr, "fuzz_parsers: %s (%lld bytes) fails: %s\n  input written to %s\n",
+                     qPrintable(label), (long long)input.size(), qPrintable(check.failures.join(QStringLiteral("; "))),
+                     qPrintable(path));
+        return false;
+    }
+
+    const Target *byName(const QString &name) const
+    {
+        for (const Target &t : targets)
+            if (QString::fromLatin1(t.name) == name)
+                return &t;
+        return nullptr;
+    }
+
+    // The regression file's target is the part of its name before the first "-".
+    bool replay(const QString &path)
+    {
+        const QString name = QFileInfo(path).fileName();
+        const Target *t = byName(name.section(QLatin1Char('-'), 0, 0));
+        if (!t) {
+            std::fprintf(stderr, "fuzz_parsers: %s names no target\n", qPrintable(path));
+            return false;
+        }
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "fuzz_parsers: cannot read %s\n", qPrintable(path));
+            return false;
+        }
+        return run(*t, f.readAll(), QStringLiteral("regression ") + name, QStringLiteral("replayed-") + name);
+    }
+
+    // Case n of the seed: its own generator, so any case can be rebuilt alone.
+    QPair<int, QByteArray> build(qint64 n) const
+    {
+        Rng rng(Rng(options.seed ^ (quint64(n) * 0xd1342543de82ef95ULL)).next());
+        const int index = options.only.isEmpty() ? int(rng.below(targets.size())) : int(rng.below(1)) + onlyIndex();
+        const QList<QByteArray> &pool = pools[index];
+        const QByteArray &seed = rng.pick(pool);
+        return {index, rng.oneIn(16) ? seed : mutate(seed, targets[index], pool, rng)};
+    }
+
+    int onlyIndex() const
+    {
+        for (qsizetype i = 0; i < targets.size(); ++i)
+            if (QString::fromLatin1(targets[i].name) == options.only)
+                return int(i);
+        return 0;
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    if (!parse(argc, argv, options)) {
+        usage();
+        return argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) ? 0 : 2;
+    }
+    g_clock.start();
+    // AddressSanitizer reports (and catches crashes) before its death callback; UBSan stops by
+    // abort() (abort_on_error in scripts/sanitizer-env); a plain build just crashes.
+    if (__sanitizer_set_death_callback)
+        __sanitizer_set_death_callback(writeCurrent);
+    std::signal(SIGABRT, onFatalSignal);
+    if (!__sanitizer_set_death_callback)
+        for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+            std::signal(s, onFatalSignal);
+    std::thread(watchdog, options.caseLimitMs).detach();
+
+    Runner runner{options, targets(), {}};
+    if (!options.only.isEmpty() && !runner.byName(options.only)) {
+        std::fprintf(stderr, "fuzz_parsers: no target %s\n", qPrintable(options.only));
+        return 2;
+    }
+
+    // Fixtures, in name order so the pools are the same everywhere.
+    const QDir corpus(options.corpus);
+    const QStringList files = corpus.entryList(QDir::Files, QDir::Name);
+    if (files.isEmpty()) {
+        std::fprintf(stderr, "fuzz_parsers: no fixtures in %s\n", qPrintable(options.corpus));
+        return 2;
+    }
+    for (const Target &t : runner.targets) {
+        QList<QByteArray> fixtures;
+        for (const QString &f : files) {
+            auto named = [&](const QString &prefix) { return f.startsWith(prefix); };
+            if (t.corpus.isEmpty() || std::any_of(t.corpus.begin(), t.corpus.end(), named))
+                fixtures << readFile(corpus.filePath(f));
+        }
+        QList<QByteArray> pool = t.seeds(fixtures);
+        if (pool.isEmpty()) {
+            std::fprintf(stderr, "fuzz_parsers: target %s has no seed input\n", t.name);
+            return 2;
+        }
+        runner.pools << pool;
+    }
+
+    auto caseLabel = [&](qint64 n, int index) {
+        return QStringLiteral("case %1 of seed %2 (%3)").arg(n).arg(options.seed).arg(runner.targets[index].name);
+    };
+    auto caseFile = [&](qint64 n, int index) {
+        return QStringLiteral("%1-s%2-c%3.bin").arg(runner.targets[index].name).arg(options.seed).arg(n);
+    };
+
+    if (!options.replay.isEmpty()) {
+        for (const QString &path : options.replay)
+            if (!runner.replay(path))
+                return 1;
+        std::printf("fuzz_parsers: %lld input(s) replayed, every check held\n", (long long)options.replay.size());
+        return 0;
+    }
+
+    if (options.onlyCase >= 0) {
+        const qint64 n = options.onlyCase;
+        const auto [index, input] = runner.build(n);
+        std::printf("fuzz_parsers: %s, %lld bytes\n", qPrintable(caseLabel(n, index)), (long long)input.size());
+        if (!options.write.isEmpty()) {
+            const QString path = QDir(options.write).filePath(caseFile(n, index));
+            QFile f(path);
+            if (!f.open(QIODevice::WriteOnly) || f.write(input) != input.size()) {
+                std::fprintf(stderr, "fuzz_parsers: cannot write %s\n", qPrintable(path));
+                return 2;
+            }
+            std::printf("fuzz_parsers: written to %s\n", qPrintable(path));
+        }
+        return runner.run(runner.targets[index], input, caseLabel(n, index), caseFile(n, index)) ? 0 : 1;
+    }
+
+    // Every input that once failed, before anything new.
+    const QDir regressions(options.regressions);
+    const QStringList saved = regressions.entryList(QDir::Files, QDir::Name);
+    for (const QString &f : saved)
+        if (!runner.replay(regressions.filePath(f)))
+            return 1;
+
+    QList<qint64> perTarget(runner.targets.size(), 0), deepCount(runner.targets.size(), 0),
+        largest(runner.targets.size(), 0);
+    QElapsedTimer timer;
+    timer.start();
+    qint64 n = 0;
+    for (; options.seconds > 0 ? timer.elapsed() < qint64(options.seconds * 1000) : n < options.cases; ++n) {
+        const auto [index, input] = runner.build(n);
+        ++perTarget[index];
+        largest[index] = std::max<qint64>(largest[index], input.size());
+        bool deep = false;
+        if (!runner.run(runner.targets[index], input, caseLabel(n, index), caseFile(n, index), &deep)) {
+            std::fprintf(stderr, "  again: fuzz_parsers --seed %llu --case %lld%s%s\n",
+                         (unsigned long long)options.seed, (long long)n, options.only.isEmpty() ? "" : " --target ",
+                         qPrintable(options.only));
+            return 1;
+        }
+        deepCount[index] += deep;
+    }
+    std::printf("fuzz_parsers: seed %llu, %lld regression input(s) and %lld cases in %.1f s, every check held\n",
+                (unsigned long long)options.seed, (long long)saved.size(), (long long)n, timer.elapsed() / 1000.0);
+    for (qsizetype i = 0; i < runner.targets.size(); ++i)
+        std::printf("  %-14s %8lld cases, %3lld%% past the first rejections, largest input %lld bytes\n",
+                    runner.targets[i].name, (long long)perTarget[i],
+                    (long long)(perTarget[i] ? 100 * deepCount[i] / perTarget[i] : 0), (long long)largest[i]);
+    return 0;
+}
