@@ -9,6 +9,9 @@
 
 #include "collect/itemparser.h"
 #include "convert/convrequest.h"
+#include "publish/sitelogin.h"
+#include "publish/uploadrecord.h"
+#include "sim/http.h"
 #include "outside/outside.h"
 #include "rules/rules.h"
 #include "web/inflate.h"
@@ -525,6 +528,52 @@ void checkSplitmd5(const QByteArray &input, Check &check)
     }
 }
 
+// The simulator's request reader ends on any bytes, never takes more than it was given, and
+// keeps to its limits.
+void checkSimRequest(const QByteArray &input, Check &check)
+{
+    const HttpLimits limits{4096, 65536};
+    const ParsedRequest p = parseRequest(input, limits);
+    check.deep = p.outcome == ParsedRequest::Complete;
+    check.that(p.consumed >= 0 && p.consumed <= input.size(), "consumed more than it was given");
+    if (p.outcome == ParsedRequest::Complete) {
+        check.that(p.consumed > 0, "a request of no bytes");
+        check.that(p.request.raw.size() == p.consumed, "the request's bytes are not what it consumed");
+        check.that(p.request.body.size() <= limits.body, "a body past the limit");
+    }
+    if (p.outcome == ParsedRequest::Error)
+        check.that(!p.status.isEmpty() && !p.status.contains('\n'), "a refusal without a clean status line");
+    check.that(p.expected <= limits.head + limits.body, "expects more than the limits allow");
+}
+
+// The description clean-up: no wrapper left to cut is no body; a body only grows by the CR
+// before each line feed and the image page's longer prefix.
+void checkPagebody(const QByteArray &input, Check &check)
+{
+    const QString doc = bytestostr(input, QStringLiteral("gb2312"));
+    const auto page = pagebody(doc);
+    check.deep = page.has_value() && !page->isEmpty();
+    check.that(page.has_value() == (doc.size() >= 13), "a body decided other than by the wrapper's length");
+    if (!page)
+        return;
+    check.that(!page->contains(QLatin1Char('\\')), "a backslash left in the body");
+    check.that(!page->contains(outside::imageDomainSuffix), "the image domain left unmasked");
+    check.that(page->size() <= 2 * doc.size() + 16, "a body out of proportion to its document");
+}
+
+void checkLoginReply(const QByteArray &input, Check &check)
+{
+    const QString reply = bytestostr(input, QStringLiteral("gb2312"));
+    const SiteLogin::Result r = SiteLogin::judge(reply);
+    check.deep = r == SiteLogin::Result::LoggedIn;
+    check.that((r == SiteLogin::Result::LoggedIn) == (reply == outside::loginOk), "a login judged other than by OK alone");
+    const auto noid = SiteLogin::challenge(reply);
+    check.that(noid.has_value() == reply.contains(outside::challengeMarker), "a challenge found other than by its mark");
+    // One pass removes the marks; what their removal joins up ("NONOID:ID:") may read as one.
+    if (noid)
+        check.that(noid->size() <= reply.size() - outside::challengeMarker.size(), "the mark not removed from the challenge");
+}
+
 QList<Target> targets()
 {
     const QList<QByteArray> page = pageMarkers();
@@ -547,9 +596,13 @@ QList<Target> targets()
          {outside::clickUrlStart.toLatin1(), outside::clickUrlEnd.toLatin1(), "amp;", "200 OK", "\r\n"}, asIs,
          checkConvertReply},
         {"splitmd5", {"text-", "convert-"}, {"\xe6\xbc\x94", smile, loneLow, "a"}, typedSeeds, checkSplitmd5},
-        // Further readers of outside text join as one entry each: the simulator's request
-        // reader (it must never consume more than it was given), the upload description
-        // clean-up and the login reply judgement.
+        {"simrequest", {"request-"},
+         {"\r\n", "\r\n\r\n", "Content-Length: ", "Content-Length:-1", "Content-Length: 99999999999999999999",
+          "Host: ", "GET ", "POST ", " HTTP/1.0", ":"},
+         asIs, checkSimRequest},
+        {"pagebody", {"desc-"}, {"\\", "\n", "&nbsp;", "src=\"http://", "src=http://", ".taobaocdn.com"}, asIs,
+         checkPagebody},
+        {"loginreply", {"login-"}, {"NOID:", "OK", "ERR", "\r\n", " "}, asIs, checkLoginReply},
     };
 }
 

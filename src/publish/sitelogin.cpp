@@ -39,25 +39,36 @@ void SiteLogin::webuserlogin(const Account &account, QObject *context, Done done
     m_web.gethtml(address, QStringLiteral("gb2312"), this, [this](const QString &reply) { advance(reply); });
 }
 
+std::optional<QString> SiteLogin::challenge(const QString &reply)
+{
+    if (!reply.contains(outside::challengeMarker))
+        return std::nullopt;
+    return QString(reply).remove(outside::challengeMarker);
+}
+
+SiteLogin::Result SiteLogin::judge(const QString &reply)
+{
+    // In this order: a reply with both "OK" and "ERR" is a refusal.
+    if (reply.contains(outside::loginRefusedMarker))
+        return Result::Refused;
+    return reply == outside::loginOk ? Result::LoggedIn : Result::Refused;
+}
+
 void SiteLogin::advance(const QString &reply)
 {
     if (m_state == State::Challenge) {
-        if (!reply.contains(outside::challengeMarker)) {
+        const auto noid = challenge(reply);
+        if (!noid) {
             finish(Result::NoChallenge, QStringLiteral("登录错误，请联系软件客服处理"));
             return;
         }
-        const QString noid = QString(reply).remove(outside::challengeMarker);
         m_state = State::Credentials;
-        m_web.gethtml(loginAddress(m_account, noid), QStringLiteral("gb2312"), this,
+        m_web.gethtml(loginAddress(m_account, *noid), QStringLiteral("gb2312"), this,
                       [this](const QString &r) { advance(r); });
         return;
     }
-    if (reply.contains(outside::loginRefusedMarker))
-        finish(Result::Refused, QStringLiteral("登录失败，请检查用户名密码设置"));
-    else if (reply == outside::loginOk)
-        finish(Result::LoggedIn, QStringLiteral("登录成功"));
-    else
-        finish(Result::Refused, QStringLiteral("登录失败，请检查用户名密码设置"));
+    const Result r = judge(reply);
+    finish(r, r == Result::LoggedIn ? QStringLiteral("登录成功") : QStringLiteral("登录失败，请检查用户名密码设置"));
 }
 
 void SiteLogin::finish(Result result, const QString &text)

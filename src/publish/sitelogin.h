@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QPointer>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class WebService;
@@ -33,6 +34,10 @@ public:
     static QString loginstamp(const QDateTime &now);
     // The second request's address.
     static QString loginAddress(const Account &a, const QString &noid);
+    // The challenge of the first reply (the reply without its "NOID:" marks), nullopt when the
+    // reply has none; and what the second reply says.
+    static std::optional<QString> challenge(const QString &reply);
+    static Result judge(const QString &reply);
 
 private:
     enum class State { Idle, Challenge, Credentials };
