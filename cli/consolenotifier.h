@@ -3,6 +3,7 @@
 #include "web/notifier.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 // Message boxes and questions as lines on standard output; nobody is there to answer, so a
 // question is answered No, and the answer is printed with it.
@@ -17,8 +18,47 @@ public:
     }
     static void line(const QString &text)
     {
+        progress().hide();
         std::fputs(text.toUtf8().constData(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
+        progress().show();
+    }
+
+    // One updating line on stderr that says how far the running steps are, when stderr is a
+    // terminal; scripts reading the output never see it.
+    class ProgressLine
+    {
+    public:
+        bool enabled = ::isatty(2) == 1;
+        void set(const QString &text)
+        {
+            hide();
+            m_text = text;
+            show();
+        }
+        void hide()
+        {
+            if (enabled && m_shown)
+                std::fputs("\r\033[K", stderr);
+            m_shown = false;
+        }
+        void show()
+        {
+            if (!enabled || m_text.isEmpty())
+                return;
+            std::fputs(("\r" + m_text).toUtf8().constData(), stderr);
+            std::fflush(stderr);
+            m_shown = true;
+        }
+
+    private:
+        QString m_text;
+        bool m_shown = false;
+    };
+    static ProgressLine &progress()
+    {
+        static ProgressLine p;
+        return p;
     }
 };

@@ -15,6 +15,7 @@ namespace {
 
 void err(const QString &text)
 {
+    ConsoleNotifier::progress().set({});
     std::fputs(text.toUtf8().constData(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
@@ -60,7 +61,8 @@ QString Runner::usage()
         "  run [--shop HOST] [--fresh]\n"
         "                         Steps 1, 2 and 3 in turn, stopping at the first that fails\n"
         "  --help                 this text\n"
-        "--db FILE: the profile database (default: the program's own, db/Profile.db beside it).\n"
+        "--db FILE: the profile database (default: db/Profile.db beside the program, or in the per-user\n"
+        "data folder when the program's folder cannot be written, as the window uses).\n"
         "Status and message texts go to stdout, one per line; questions are answered No.\n"
         "SIGINT/SIGTERM pause: the unit in flight is finished and stored, then the runner exits;\n"
         "a later run resumes. A second signal ends at once.\n"
@@ -144,6 +146,7 @@ int Runner::start(const QStringList &args)
         m_lastStatus = t;
         ConsoleNotifier::line(t);
     });
+    connect(&m_session->progress(), &Progress::changed, this, [](const QString &t) { ConsoleNotifier::progress().set(t); });
     const QString opened = m_session->opendb(a.db.isEmpty() ? ProfileDb::defaultPath() : a.db);
     if (!m_session->db().isOpen()) {
         err(opened);

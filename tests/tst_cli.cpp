@@ -10,6 +10,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 class TestCli : public QObject
 {
@@ -17,7 +20,7 @@ class TestCli : public QObject
     QTemporaryDir dir;
     std::unique_ptr<Simulator> sim;
     Simulator *target = nullptr;   // the simulator the runner talks to
-    QString pace = QStringLiteral("1");
+    QString pace = QStringLiteral("0.2");   // a fifth of the operator's pace: the runs here are checks
     QString dbName = QStringLiteral("p.db");
 
     struct Run {
@@ -179,6 +182,38 @@ private slots:
         target = sim.get();
         pace = QStringLiteral("1");
         dbName = QStringLiteral("p.db");
+    }
+
+    // On a terminal the runner shows its progress as one line on stderr; into a pipe, never.
+    void progressLineOnlyOnATerminal()
+    {
+        QVERIFY(cli({"collect", "--fresh"}).code == 0);
+        const Run piped = cli({"detail"});
+        QCOMPARE(piped.code, 0);
+        QVERIFY(!piped.err.contains("第二步"));
+        QVERIFY(!piped.out.join('\n').contains("第二步 "));
+
+        QVERIFY(cli({"collect", "--fresh"}).code == 0);
+        int master = -1, slave = -1;
+        QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        QProcess p;
+        p.setChildProcessModifier([slave] { ::dup2(slave, 2); });
+        startCli(p, {"detail"});
+        QByteArray terminal;
+        QSignalSpy done(&p, &QProcess::finished);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        for (int i = 0; i < 300 && done.isEmpty(); ++i) {
+            done.wait(20);
+            char buf[4096];
+            for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+                terminal.append(buf, n);
+        }
+        ::close(slave);
+        ::close(master);
+        QCOMPARE(p.exitCode(), 0);
+        const QString shown = QString::fromUtf8(terminal);
+        QVERIFY2(shown.contains("\r第二步 ") && shown.contains("/30件"), qPrintable(shown.left(300)));
+        QVERIFY(!QString::fromUtf8(p.readAllStandardOutput()).contains("第二步 "));
     }
 
     void terminatedDetailResumes()

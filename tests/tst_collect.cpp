@@ -7,6 +7,7 @@
 #include "web/cookiejar.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFileInfo>
 
 #include <QNetworkCookie>
@@ -228,6 +229,29 @@ private slots:
         r.sim.clearRequests();
         QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
         QVERIFY(r.sim.requests().isEmpty());
+    }
+
+    // The progress of each step, from its own signals: pages of the page count, items done of
+    // those waiting when it began; gone when the step ends.
+    void progressFollowsTheSteps()
+    {
+        Rig r(shop(45, 20));
+        setShop(r);
+        QStringList seen;
+        connect(&r.session.progress(), &Progress::changed, &r.session, [&](const QString &t) { seen << t; });
+        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(seen.first(), QStringLiteral("第一步 0/0页"));
+        QVERIFY(seen.contains(QStringLiteral("第一步 1/3页")));
+        QVERIFY(seen.filter(QRegularExpression("^第一步 3/3页 · [0-9.]+页/秒$")).size() == 1);
+        QCOMPARE(seen.last(), QString());
+        QVERIFY(!r.session.progress().active());
+
+        seen.clear();
+        QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
+        QCOMPARE(seen.first(), QStringLiteral("第二步 0/45件"));
+        QVERIFY(seen.filter(QRegularExpression("^第二步 10/45件 · [0-9.]+件/秒 · 约剩\\d+:\\d\\d$")).size() == 1);
+        QVERIFY(seen.contains(QStringLiteral("第二步 45/45件")) || seen.filter(QRegularExpression("^第二步 45/45件 · ")).size() == 1);
+        QCOMPARE(seen.last(), QString());
     }
 
     void detailTakesTheFarEndFirst()

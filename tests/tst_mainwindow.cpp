@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlQuery>
@@ -726,7 +727,11 @@ private slots:
         QVERIFY(dialog->findChild<QRadioButton *>("Option1")->isChecked());   // each opening starts on resume
         dialog->findChild<QAbstractButton *>("XPButton21")->click();
         QCOMPARE(command1->text(), QStringLiteral("暂停采集"));
+        // While a step runs its progress takes the maker's label's place.
+        auto *bar = f.get<QProgressBar>("progress");
+        QVERIFY(bar->isVisible() && !f.get("Label4")->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(command1->text(), QStringLiteral("第一步：列表采集"), 10000);
+        QVERIFY(!bar->isVisible() && f.get("Label4")->isVisible());
         ItemListModel *m = f.window->model();
         QCOMPARE(m->rowCount(), 25);
         QCOMPARE(m->label(0), QStringLiteral("未采集"));

@@ -10,6 +10,7 @@
 #include "web/text.h"
 
 #include <QPointer>
+#include <QRegularExpression>
 #include <QUrlQuery>
 
 // The site login, the upload record and Step 3.
@@ -210,8 +211,13 @@ private slots:
         prepare(r, 3);
         r.exec("UPDATE itemlist SET byid=1 WHERE item IN ('1001','1002')");   // the higher id goes first
         QSignalSpy refills(&r.session, &Session::refillList);
+        QStringList progress;
+        connect(&r.session.progress(), &Progress::changed, &r.session, [&](const QString &t) { progress << t; });
         QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
         QCOMPARE(r.count("state=3"), 3);
+        QCOMPARE(progress.first(), QStringLiteral("第三步 0/3件"));
+        QCOMPARE(progress.filter(QRegularExpression("^第三步 3/3件")).size(), 1);
+        QCOMPARE(progress.last(), QString());
         QCOMPARE(site.uploads.size(), 3);
         QCOMPARE(site.field(0, "itemid"), QStringLiteral("1002"));
         QCOMPARE(site.field(1, "itemid"), QStringLiteral("1001"));
@@ -243,6 +249,9 @@ private slots:
         QCOMPARE(refused->errdecription, QStringLiteral("OK\r\n"));
         QCOMPARE(r.db().itemByItem("1004")->errcode, 1);
         QCOMPARE(r.db().itemByItem("1004")->errdecription, QStringLiteral("该宝贝不允许发布"));
+        QFile log(r.session.runLog().path());   // the refusal is in the run log
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(log.readAll()).contains("[上传失败] 1004 该宝贝不允许发布\n"));
         QCOMPARE(site.uploads.size(), 2);
         // A refused row is not picked again, edited or not; by hand it goes.
         r.exec("UPDATE itemlist SET state=2 WHERE item='1003'");

@@ -22,6 +22,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QMouseEvent>
 #include <QTreeView>
 #include <QUrl>
@@ -64,7 +65,14 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
 
     m_status = label(this, QString(), QRect(6, 410, 360, 20));
     m_status->setObjectName(QStringLiteral("Label1"));
-    auto *maker = label(this, QStringLiteral("Tarnwick · 建站助手"), QRect(370, 410, 140, 20));
+    // How far the running steps are, beside the status line; gone when no step runs.
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setGeometry(370, 411, 138, 18);
+    m_progress->setRange(0, 1000);
+    m_progress->setTextVisible(true);
+    m_progress->hide();
+    auto *maker = m_maker = label(this, QStringLiteral("Tarnwick · 建站助手"), QRect(370, 410, 140, 20));
     maker->setObjectName(QStringLiteral("Label4"));
     maker->setCursor(Qt::PointingHandCursor);
     maker->setToolTip(QStringLiteral("欢迎访问Tarnwick官方网站，获取更多软件与服务"));
@@ -87,6 +95,15 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::bindSession()
 {
+    connect(&m_session.progress(), &Progress::changed, this, [this](const QString &text) {
+        // While a step runs the bar takes the maker's label's place; its tooltip tells all.
+        const bool on = !text.isEmpty();
+        m_progress->setVisible(on);
+        m_maker->setVisible(!on);
+        m_progress->setValue(int(m_session.progress().share() * 1000));
+        m_progress->setFormat(m_session.progress().brief());
+        m_progress->setToolTip(text);
+    });
     connect(&m_session, &Session::status, m_status, &QLabel::setText);
     connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
     connect(&m_session, &Session::rowLabel, m_model, &ItemListModel::setLabelByItem);

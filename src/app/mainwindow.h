@@ -8,6 +8,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QAbstractButton;
 class QTreeView;
 class RulesPage;
@@ -63,6 +64,8 @@ private:
     QLineEdit *m_webTitle, *m_webKey, *m_webDoc, *m_pid, *m_item;
     QAbstractButton *m_pageSwitch;
     QLabel *m_status;
+    QProgressBar *m_progress;
+    QLabel *m_maker;
     QMenu *m_menu;
     SettingsPage *m_settings;
     RulesPage *m_rules;

@@ -44,6 +44,7 @@ void DetailStep::click()
         setCaption(kRunning);
         m_s.shared.userpause = false;
         m_timer->start(m_startMs);
+        emit started(int(m_s.db.waitingForDetail()));
         return;
     }
     // A conversion under way completes and its item is stored; the next tick stops.

@@ -32,6 +32,8 @@ public:
     QString getitemid();
 
 signals:
+    // Started or resumed, with the items waiting then.
+    void started(int waiting);
     void ended(DetailStep::Outcome outcome);
     // An item was stored or found gone.
     void itemDone(const QString &item);

@@ -65,6 +65,7 @@ void ListStep::start(CollectMode mode)
     m_pauseAsked = false;
     m_firstTick = true;
     setCaption(kRunning);
+    emit started();
     m_timer->start(m_firstMs);
 }
 

@@ -30,6 +30,8 @@ public:
 
 signals:
     void modeWanted();
+    // A run has begun (its first tick follows).
+    void started();
     // The shop address is missing: the operator is sent to the settings page.
     void settingsWanted();
     // The run is over: complete, stopped by a failure, or paused.

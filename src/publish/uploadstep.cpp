@@ -123,8 +123,10 @@ void UploadStep::click()
         m_s.shared.userpause = false;
         // Resumed while an upload of the paused run is still under way: that upload carries the
         // step on, and a second chain of ticks would post the same row twice.
-        if (!chainAlive())
-            m_timer3->start(m_nextMs);
+        if (chainAlive())
+            return;
+        m_timer3->start(m_nextMs);
+        emit started(int(m_s.db.waitingForUpload()));
     });
 }
 
@@ -167,6 +169,7 @@ void UploadStep::tick()
         if (!stored(m_s.db.markAbnormalById(row->id)))
             return;
         emit rowLabel(row->item, QStringLiteral("状态不正常"));
+        emit unitDone();
         m_timer3->start(m_nextMs);
         return;
     }
@@ -242,8 +245,10 @@ void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
         emit rowLabel(row.item, QStringLiteral("已上传"));
         emit status(row.title + QStringLiteral("上传成功"));
         emit uploaded(row.item);
-        if (path == Path::Step)
+        if (path == Path::Step) {
+            emit unitDone();
             m_timer3->start(m_nextMs);
+        }
         return;
     }
     // The site answered, if only with nothing: that is its refusal, and it is kept with a reason
@@ -279,8 +284,10 @@ void UploadStep::refuse(const ItemRecord &row, const QString &reason, Path path)
         return;
     emit rowLabel(row.item, QStringLiteral("上传失败"));
     emit refused(row.item, reason);
-    if (path == Path::Step)
+    if (path == Path::Step) {
+        emit unitDone();
         m_timer3->start(m_refusedMs);
+    }
 }
 
 void UploadStep::unreachable(const ItemRecord &row, const QString &text, Path path)

@@ -40,6 +40,10 @@ public:
     void uploadNow(qint64 id);
 
 signals:
+    // The uploads begin (after the login), with the items waiting then; each row done with:
+    // uploaded, refused, or set aside as abnormal.
+    void started(int waiting);
+    void unitDone();
     void ended(UploadStep::Outcome outcome);
     void uploaded(const QString &item);
     void refused(const QString &item, const QString &reply);

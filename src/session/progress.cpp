@@ -62,20 +62,36 @@ bool Progress::active() const
     return false;
 }
 
+double Progress::rate(Step step) const
+{
+    const Track &t = m_tracks[step];
+    const int counted = t.done - t.base;
+    const double seconds = t.clock.elapsed() / 1000.0;
+    return counted >= kUnitsForEstimate && seconds > 0 ? counted / seconds : 0;
+}
+
 QString Progress::line(Step step) const
 {
     static const char *const names[] = {"第一步", "第二步", "第三步"};
     const Track &t = m_tracks[step];
     const QString unit = step == List ? QStringLiteral("页") : QStringLiteral("件");
     QString s = QStringLiteral("%1 %2/%3%4").arg(QString::fromUtf8(names[step])).arg(t.done).arg(t.total).arg(unit);
-    const int counted = t.done - t.base;
-    const double seconds = t.clock.elapsed() / 1000.0;
-    if (counted >= kUnitsForEstimate && seconds > 0) {
-        const double rate = counted / seconds;
-        s += QStringLiteral(" · %1%2/秒").arg(rate, 0, 'f', rate < 10 ? 1 : 0).arg(unit);
+    if (const double r = rate(step); r > 0) {
+        s += QStringLiteral(" · %1%2/秒").arg(r, 0, 'f', r < 10 ? 1 : 0).arg(unit);
         if (t.total > t.done)
-            s += QStringLiteral(" · 约剩%1").arg(duration((t.total - t.done) / rate));
+            s += QStringLiteral(" · 约剩%1").arg(duration((t.total - t.done) / r));
     }
+    return s;
+}
+
+QString Progress::brief() const
+{
+    const Track &t = m_tracks[m_last];
+    if (!t.on)
+        return {};
+    QString s = QStringLiteral("%1/%2").arg(t.done).arg(t.total);
+    if (const double r = rate(m_last); r > 0 && t.total > t.done)
+        s += QStringLiteral(" 约剩%1").arg(duration((t.total - t.done) / r));
     return s;
 }
 

@@ -27,8 +27,9 @@ public:
     bool active() const;
     // One line for all running steps; empty when none runs.
     QString text() const;
-    // The share done of the step that moved last, 0 to 1 (for a bar).
+    // The share done of the step that moved last, 0 to 1, and a short text of it (for a bar).
     double share() const;
+    QString brief() const;
 
 signals:
     void changed(const QString &text);
@@ -40,6 +41,7 @@ private:
         QElapsedTimer clock;
     };
     QString line(Step step) const;
+    double rate(Step step) const;   // units a second, 0 before there is an estimate
 
     std::array<Track, 3> m_tracks;
     Step m_last = List;

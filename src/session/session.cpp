@@ -15,10 +15,23 @@
 
 Session::Session(Notifier &notifier, QObject *parent) : Session(notifier, WebService::instance(), parent) {}
 
-Session::Session(Notifier &notifier, WebService &web, QObject *parent)
-    : QObject(parent), m_notifier(notifier), m_web(web)
+void LoggingNotifier::showmsg(const QString &text)
 {
-    const Services s{m_db, m_notifier, m_web, m_shared, m_rules};
+    m_log.write(QStringLiteral("消息"), text);
+    m_shown.showmsg(text);
+}
+
+bool LoggingNotifier::ask(const QString &text, const QString &title)
+{
+    const bool yes = m_shown.ask(text, title);
+    m_log.write(QStringLiteral("询问"), title + QStringLiteral("：") + text + (yes ? QStringLiteral(" -> 是") : QStringLiteral(" -> 否")));
+    return yes;
+}
+
+Session::Session(Notifier &notifier, WebService &web, QObject *parent)
+    : QObject(parent), m_logged(notifier, m_log), m_web(web)
+{
+    const Services s{m_db, m_logged, m_web, m_shared, m_rules};
     m_channel1 = new ConvertChannel(1, this);
     m_channel2 = new ConvertChannel(2, this);
     m_cleaner = new CacheCleaner(m_web, this);
@@ -40,6 +53,28 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     connect(m_listStep, &ListStep::modeWanted, this, &Session::modeWanted);
     connect(m_listStep, &ListStep::settingsWanted, this, &Session::settingsWanted);
     connect(m_manualAdd, &ManualAdd::added, this, &Session::manualAdded);
+
+    // The run log: every status text and every refusal, beside the profile.
+    connect(this, &Session::status, this, [this](const QString &t) {
+        if (!t.isEmpty())
+            m_log.write(QStringLiteral("状态"), t);
+    });
+    connect(m_uploadStep, &UploadStep::refused, this, [this](const QString &item, const QString &reply) {
+        m_log.write(QStringLiteral("上传失败"), item + QStringLiteral(" ") + reply);
+    });
+    connect(&m_log, &RunLog::unwritable, this, &Session::status);
+
+    // Progress, from the steps' own signals.
+    connect(m_listStep, &ListStep::started, this, [this] { m_progress.begin(Progress::List, 0); });
+    connect(m_listStep, &ListStep::pageRead, this,
+            [this](int page, int count) { m_progress.update(Progress::List, page, count); });
+    connect(m_listStep, &ListStep::ended, this, [this] { m_progress.end(Progress::List); });
+    connect(m_detailStep, &DetailStep::started, this, [this](int waiting) { m_progress.begin(Progress::Detail, waiting); });
+    connect(m_detailStep, &DetailStep::itemDone, this, [this] { m_progress.advance(Progress::Detail); });
+    connect(m_detailStep, &DetailStep::ended, this, [this] { m_progress.end(Progress::Detail); });
+    connect(m_uploadStep, &UploadStep::started, this, [this](int waiting) { m_progress.begin(Progress::Upload, waiting); });
+    connect(m_uploadStep, &UploadStep::unitDone, this, [this] { m_progress.advance(Progress::Upload); });
+    connect(m_uploadStep, &UploadStep::ended, this, [this] { m_progress.end(Progress::Upload); });
 }
 
 Session::~Session() = default;
@@ -61,8 +96,11 @@ QString Session::welcomeText()
 
 QString Session::opendb(const QString &path)
 {
-    if (m_db.open(path) == ProfileDb::OpenResult::Failed)
+    if (m_db.open(path) == ProfileDb::OpenResult::Failed) {
+        m_log.setPath({});
         return QStringLiteral("数据库 %1 无法使用：%2").arg(QDir::toNativeSeparators(path), m_db.lastError());
+    }
+    m_log.setPath(RunLog::pathFor(path));
     return welcomeText();
 }
 
@@ -85,7 +123,7 @@ FieldCheck Session::refuse(const FieldCheck &c, bool toStatus)
 {
     if (toStatus)
         emit status(c.message);
-    m_notifier.showmsg(c.message);
+    m_logged.showmsg(c.message);
     return c;
 }
 
@@ -102,7 +140,7 @@ FieldCheck Session::saveSiteSettings(const QString &user, const QString &pass, Q
     m_webpass = pass;
     m_webadminpath = adminpath;
     const QString done = QStringLiteral("网站信息保存完毕");
-    m_notifier.showmsg(done);
+    m_logged.showmsg(done);
     emit status(done);
     return {};
 }
@@ -128,18 +166,18 @@ RuleCheck Session::saveRules(const RuleSet &rules)
 {
     const RuleCheck c = checkrules(rules);
     if (!c.ok()) {
-        m_notifier.showmsg(c.message);
+        m_logged.showmsg(c.message);
         return c;
     }
     if (!m_db.saveRules(rules)) {
         const QString failed = QStringLiteral("替换规则保存失败：数据库无法写入");
-        m_notifier.showmsg(failed);
+        m_logged.showmsg(failed);
         emit status(failed);
         return {failed, {}};
     }
     m_rules = rules;
     const QString done = QStringLiteral("替换规则保存完毕！");
-    m_notifier.showmsg(done);
+    m_logged.showmsg(done);
     emit status(done);
     return {};
 }
@@ -186,7 +224,7 @@ FieldCheck Session::saveEdit(const QString &webTitle, const QString &webKey, con
     emit rowLabelById(id, QStringLiteral("已修改"));
     const QString done = QStringLiteral("保存成功，请重新上传该数据！");
     emit status(done);
-    m_notifier.showmsg(done);
+    m_logged.showmsg(done);
     return {};
 }
 
@@ -199,7 +237,7 @@ void Session::recollect(const QString &item)
 {
     if (m_editorRow == 0 || item.isEmpty())
         return;
-    if (!m_notifier.ask(QStringLiteral("是否确定重新采集ID为%1的宝贝数据？").arg(item), QStringLiteral("注意")))
+    if (!m_logged.ask(QStringLiteral("是否确定重新采集ID为%1的宝贝数据？").arg(item), QStringLiteral("注意")))
         return;
     m_collector->getitem(item, QString(), this, [this](ItemCollector::Result r) {
         if (r == ItemCollector::Result::Stored)

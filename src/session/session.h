@@ -3,7 +3,10 @@
 #include "rules/rules.h"
 #include "session/checks.h"
 #include "session/pipeline.h"
+#include "session/progress.h"
+#include "session/runlog.h"
 #include "store/profiledb.h"
+#include "web/notifier.h"
 
 #include <QObject>
 #include <optional>
@@ -16,8 +19,20 @@ class ListStep;
 class ManualAdd;
 class SiteLogin;
 class UploadStep;
-class Notifier;
 class WebService;
+
+// Every message box and question the session's objects show also goes to the run log.
+class LoggingNotifier : public Notifier
+{
+public:
+    LoggingNotifier(Notifier &shown, RunLog &log) : m_shown(shown), m_log(log) {}
+    void showmsg(const QString &text) override;
+    bool ask(const QString &text, const QString &title) override;
+
+private:
+    Notifier &m_shown;
+    RunLog &m_log;
+};
 
 // The program's working state outside the controls: the profile database, the settings and
 // rules in force, the fields the steps share, and the steps themselves. The window and the
@@ -31,7 +46,9 @@ public:
     ~Session() override;
 
     ProfileDb &db() { return m_db; }
-    Notifier &notifier() { return m_notifier; }
+    Notifier &notifier() { return m_logged; }
+    RunLog &runLog() { return m_log; }
+    Progress &progress() { return m_progress; }
     WebService &web() { return m_web; }
     Pipeline &shared() { return m_shared; }
 
@@ -115,7 +132,9 @@ private:
     FieldCheck refuse(const FieldCheck &c, bool toStatus);
     void bind(class Step *step, const QString &control);
 
-    Notifier &m_notifier;
+    RunLog m_log;
+    LoggingNotifier m_logged;
+    Progress m_progress;
     WebService &m_web;
     ProfileDb m_db;
     Pipeline m_shared;

@@ -203,6 +203,23 @@ ProfileDb::Counts ProfileDb::counts()
     return c;
 }
 
+qint64 ProfileDb::waitingForDetail()
+{
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("SELECT count(*) FROM itemlist WHERE state=0 AND itemstate=0")) && q.next())
+        return q.value(0).toLongLong();
+    return 0;
+}
+
+qint64 ProfileDb::waitingForUpload()
+{
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("SELECT count(*) FROM itemlist WHERE errcode=0 AND (state=1 OR state=2) AND itemstate=0"))
+        && q.next())
+        return q.value(0).toLongLong();
+    return 0;
+}
+
 ProfileDb::Write ProfileDb::additemlist(const ListedItem &l, bool fresh, bool *inserted)
 {
     if (inserted)

@@ -114,6 +114,9 @@ public:
         qint64 listed = 0, collected = 0, edited = 0, uploaded = 0, refused = 0, abnormal = 0;
     };
     Counts counts();
+    // Rows waiting for Step 2 / for Step 3.
+    qint64 waitingForDetail();
+    qint64 waitingForUpload();
 
     enum class Write { Done, NoRow, Failed };
     // Stores a listed item: a new row; or, for an item already there, nothing (resume) or its
