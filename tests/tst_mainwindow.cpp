@@ -519,6 +519,30 @@ private slots:
         QCOMPARE(f.get<QLineEdit>("alimama_pid")->text(), QStringLiteral("mm_1'2"));
     }
 
+    // The shop and its seller ID stay for the next start, as the publisher ID does.
+    void shopAndSellerIdAreKept()
+    {
+        Fixture f;
+        f.open();
+        f.get<QAbstractButton>("XPButton25")->click();
+        auto *shop = f.get<QLineEdit>("guest_shop");
+        auto *sid = f.get<QLineEdit>("shopsid");
+        shop->setFocus();
+        shop->setText("shop.velorix.test");
+        QCOMPARE(f.session.shared().shopAddress, QStringLiteral("shop.velorix.test"));   // in force at once
+        sid->setFocus();
+        sid->setText("20260001");
+        f.get<QLineEdit>("web_user")->setFocus();
+        const auto stored = f.prepare().loadSettings();
+        QCOMPARE(stored->guest_shop, QStringLiteral("shop.velorix.test"));
+        QCOMPARE(stored->shopsid, QStringLiteral("20260001"));
+        f.window.reset();
+        f.open();
+        QCOMPARE(f.get<QLineEdit>("guest_shop")->text(), QStringLiteral("shop.velorix.test"));
+        QCOMPARE(f.get<QLineEdit>("shopsid")->text(), QStringLiteral("20260001"));
+        QCOMPARE(f.session.shared().shopsid, QStringLiteral("20260001"));
+    }
+
     void openButtonsAndLinks()
     {
         Fixture f;
