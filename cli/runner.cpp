@@ -307,6 +307,7 @@ void Runner::upload(std::function<void(int)> next)
 void Runner::run(const Args &a)
 {
     // Each step hands over to the next; a failure ends the run with the step's own status.
+    m_failedStep = 11;
     collect(a, [this](int) {
         m_failedStep = 12;
         detail([this](int) {
@@ -314,7 +315,6 @@ void Runner::run(const Args &a)
             upload([this](int status) { end(status); });
         });
     });
-    m_failedStep = 11;
 }
 
 void Runner::add(const QString &url)

@@ -302,6 +302,56 @@ private slots:
             QVERIFY(r.statuses.contains(QStringLiteral("连接超时，正在断开重试")));
     }
 
+    // An item whose conversion never succeeds stops the step after its attempts, the row as it was.
+    void itemThatNeverConvertsStopsTheStep()
+    {
+        SimOptions o = shop(3);
+        o.convertFailEvery = 1;
+        Rig r(o);
+        setShop(r);
+        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.detail(), DetailStep::Outcome::Stopped);
+        QCOMPARE(r.sim.toolRequests().size(), DetailStep::kMaxAttemptsPerItem);
+        QVERIFY(r.lastStatus().endsWith(QStringLiteral("多次转换或读取失败，已暂停采集，请检查网络后继续")));
+        QCOMPARE(r.session.detailStep().caption(), QStringLiteral("第二步：继续采集"));
+        QCOMPARE(r.count("state=0 AND itemstate=0"), 3);
+    }
+
+    // Paused by its own button, Step 2 stays paused when another step clears the shared flag;
+    // resumed while its item is still under way, it does not take that item twice.
+    void pauseAndResumeOfStep2KeepToOneChain()
+    {
+        SimOptions o = shop(6);
+        o.slowMs = 120;
+        Rig r(o);
+        setShop(r);
+        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        DetailStep &step = r.session.detailStep();
+        QSignalSpy ended(&step, &DetailStep::ended);
+        step.click();
+        QTRY_COMPARE(r.sim.toolRequests().size(), 1);
+        step.click();                               // pause, the first item under way
+        r.session.shared().userpause = false;       // another step starts meanwhile
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(ended.first().first().value<DetailStep::Outcome>(), DetailStep::Outcome::Paused);
+        QCOMPARE(r.count("state=1"), 1);
+
+        r.sim.clearRequests();
+        ended.clear();
+        step.click();                               // resume
+        QTRY_COMPARE(r.sim.toolRequests().size(), 1);
+        step.click();                               // pause and resume while that item is under way
+        step.click();
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(ended.first().first().value<DetailStep::Outcome>(), DetailStep::Outcome::Completed);
+        QStringList items;
+        for (const SimRequest &q : r.sim.toolRequests())
+            items << QString::fromLatin1(q.body).section("num_iids=", 1).section('&', 0, 0);
+        QCOMPARE(items.size(), 5);
+        items.removeDuplicates();
+        QCOMPARE(items.size(), 5);
+    }
+
     void pauseDuringAConversionStoresThatItem()
     {
         SimOptions o = shop(5);

@@ -323,8 +323,10 @@ private slots:
                                                 << L{"shop replied its link"} << 270 << 2000;
         QTest::newRow("manual hangs, reconnects") << "manual" << L{"hang", "ok"} << 300 << L{R, T, R, S}
                                                   << L{"manual replied its link"} << 270 << 2000;
-        // After a failed reply the reconnected attempt keeps the retry interval as its limit.
-        QTest::newRow("shop fails, then hangs") << "shop" << L{"fail", "hang", "ok"} << 5000
+        // After a failed reply the retry comes after the retry interval, and the reconnected
+        // attempt has the whole time-out again: a tool slower than the retry interval is still
+        // waited for.
+        QTest::newRow("shop fails, then hangs") << "shop" << L{"fail", "hang", "ok"} << 300
                                                 << L{R, F, T, R, T, R, S} << L{"shop replied its link"} << 90 << 2000;
     }
     void attemptsRunTheirCourse()
@@ -363,6 +365,8 @@ private slots:
         QVERIFY(idle(number));
         for (qint64 ms : ticks)
             QVERIFY2(ms >= minTickMs, qPrintable(QString::number(ms)));
+        if (script.size() > 1 && script.at(1) == QLatin1String("hang"))
+            QVERIFY2(ticks.last() >= timeoutMs - 30, qPrintable(QString::number(ticks.last())));
         QVERIFY2(took < maxMs, qPrintable(QString::number(took)));
     }
 
@@ -395,6 +399,19 @@ private slots:
         QTRY_COMPARE(events, expectedEvents);
         QCOMPARE(statuses, (QStringList{kTimedOut, kReading, kSucceeded}));
         QVERIFY2(clock.elapsed() >= 280, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // A job that retries on its own gives up after its attempts, so no caller waits for ever.
+    void retryingJobGivesUpAfterItsAttempts()
+    {
+        sim->options().convertHangEvery = 1;
+        ConvertJob j = job("manual", kItem);
+        j.maxAttempts = 3;
+        j.gaveUp = [this] { events << "manual gave up"; };
+        channel(2).request(std::move(j));
+        QTRY_COMPARE_WITH_TIMEOUT(events, QStringList{"manual gave up"}, 3000);
+        QCOMPARE(sim->toolRequests().size(), 3);
+        QVERIFY(idle(2));
     }
 
     // A job that retries until it succeeds does not keep the channel from the jobs behind it:

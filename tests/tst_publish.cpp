@@ -431,6 +431,41 @@ private slots:
         QCOMPARE(r.lastStatus(), QStringLiteral("上传结果保存失败：数据库无法写入"));
     }
 
+    // A refused login leaves the button offering to go on, not to pause a step that is not running.
+    void refusedLoginStopsWithTheContinueCaption()
+    {
+        Site site;
+        site.loginReply = "ERR";
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 1);
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+        QCOMPARE(r.lastStatus(), QStringLiteral("登录失败，请检查用户名密码设置"));
+        QCOMPARE(r.session.uploadStep().caption(), QStringLiteral("第三步：继续上传"));
+        QVERIFY(!r.session.shared().userpause);
+    }
+
+    // A description that comes but cannot be used is the row's fault, not the network's: the row
+    // is set aside with the reason and the step goes on.
+    void unusableDescriptionIsARefusal()
+    {
+        HttpStub broken([](QTcpSocket *s, const QByteArray &request) {
+            const QByteArray target = request.split(' ').value(1);
+            if (target.startsWith(outside::loginPath.toLatin1()))
+                HttpStub::answer(s, target.contains("?t=") ? "NOID:1" : "OK");
+            else if (target.startsWith(outside::uploadPath.toLatin1()))
+                HttpStub::answer(s, "OK");
+            else
+                HttpStub::answer(s, "\x1f\x8b not really gzip", "Content-Encoding: gzip\r\n");
+        });
+        Rig r;
+        point(broken.serverPort());
+        prepare(r, 2);
+        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(r.count("errcode=1"), 2);
+        QVERIFY(r.db().itemByItem("1001")->errdecription.startsWith(QStringLiteral("宝贝描述读取失败（")));
+    }
+
     void manualUploadChecks()
     {
         Site site;

@@ -43,13 +43,19 @@ void DetailStep::click()
     if (!running()) {
         setCaption(kRunning);
         m_s.shared.userpause = false;
-        m_timer->start(m_startMs);
+        m_pauseAsked = false;
+        m_failures = 0;
+        // Resumed while the paused run's item is still under way: that item carries the step
+        // on, and a tick now would take the same item a second time.
+        if (!m_inFlight)
+            m_timer->start(m_startMs);
         emit started(int(m_s.db.waitingForDetail()));
         return;
     }
     // A conversion under way completes and its item is stored; the next tick stops.
     setCaption(kContinue);
     m_s.shared.userpause = true;
+    m_pauseAsked = true;
 }
 
 QString DetailStep::getitemid()
@@ -68,7 +74,8 @@ void DetailStep::tick()
     m_timer->stop();
     ++m_cycle;
     m_cleaner.run();
-    if (m_s.shared.userpause) {
+    if (m_s.shared.userpause || m_pauseAsked) {
+        setCaption(kContinue);
         stop(QStringLiteral("用户暂停"), Outcome::Paused);
         return;
     }
@@ -88,11 +95,25 @@ void DetailStep::tick()
     job.context = this;
     job.replied = [this, cycle, item](const QString &clickUrl) { converted(cycle, item, clickUrl); };
     // No answer in time: the same item comes up again at the next tick.
-    job.timedOut = [this, cycle] {
-        if (cycle == m_cycle)
-            m_timer->start(m_retryMs);
-    };
+    job.timedOut = [this, cycle, item] { retry(cycle, item); };
+    m_inFlight = true;
     m_channel.request(std::move(job));
+}
+
+void DetailStep::retry(quint64 cycle, const QString &item)
+{
+    if (cycle != m_cycle)
+        return;
+    m_inFlight = false;
+    m_failures = item == m_failingItem ? m_failures + 1 : 1;
+    m_failingItem = item;
+    if (m_failures >= kMaxAttemptsPerItem) {
+        m_failures = 0;
+        setCaption(kContinue);
+        stop(QStringLiteral("宝贝编号：%1 多次转换或读取失败，已暂停采集，请检查网络后继续").arg(item), Outcome::Stopped);
+        return;
+    }
+    m_timer->start(m_retryMs);
 }
 
 void DetailStep::converted(quint64 cycle, const QString &item, const QString &clickUrl)
@@ -105,13 +126,16 @@ void DetailStep::converted(quint64 cycle, const QString &item, const QString &cl
         switch (r) {
         case ItemCollector::Result::Stored:
         case ItemCollector::Result::Unavailable:
+            m_inFlight = false;
+            m_failures = 0;
             m_timer->start();   // the interval of the last start, unchanged
             break;
         case ItemCollector::Result::Unreadable:
-            m_timer->start(m_retryMs);
+            retry(cycle, item);
             break;
         case ItemCollector::Result::WriteFailed:
             // Going on would only fail again on every item: the operator is asked to look.
+            m_inFlight = false;
             setCaption(kContinue);
             emit ended(Outcome::Stopped);
             break;

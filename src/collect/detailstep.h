@@ -16,6 +16,10 @@ class DetailStep : public Step
 public:
     enum class Outcome { Completed, Paused, Stopped };
     Q_ENUM(Outcome)
+    // Attempts on one item (conversions that fail or time out, pages that do not come) before
+    // the step stops to let the operator look: a tool or a page that never answers must not
+    // keep it on one item for ever.
+    static constexpr int kMaxAttemptsPerItem = 10;
 
     DetailStep(Services services, ConvertChannel &channel, ItemCollector &collector, CacheCleaner &cleaner,
                QObject *parent = nullptr);
@@ -42,6 +46,7 @@ private:
     void tick();
     void converted(quint64 cycle, const QString &item, const QString &clickUrl);
     void stop(const QString &text, Outcome outcome);
+    void retry(quint64 cycle, const QString &item);
 
     Services m_s;
     ConvertChannel &m_channel;
@@ -50,4 +55,8 @@ private:
     QTimer *m_timer;
     int m_startMs = 100, m_retryMs = 200;
     quint64 m_cycle = 0;   // each tick starts a cycle; only the newest one re-arms the timer
+    bool m_inFlight = false;    // a cycle's conversion or page is under way
+    bool m_pauseAsked = false;  // paused by its own button, whatever clears the shared flag
+    QString m_failingItem;
+    int m_failures = 0;
 };

@@ -40,6 +40,7 @@ void ItemCollector::pageArrived(const QString &id, const QString &clickUrl, cons
     }
     if (isUnavailable(page)) {
         if (!m_s.db.markAbnormal(id)) {
+            emit rowLabel(id, QStringLiteral("未采集"));
             emit status(QStringLiteral("宝贝编号：%1 保存失败：数据库无法写入").arg(id));
             done(Result::WriteFailed);
             return;
@@ -52,6 +53,8 @@ void ItemCollector::pageArrived(const QString &id, const QString &clickUrl, cons
     const ItemTexts texts = parseDetail(page, m_s.rules);
     emit workTexts(texts.web_title, texts.web_doc, texts.web_key);
     if (m_s.db.additem(id, texts, clickUrl) == ProfileDb::Write::Failed) {
+        if (const auto row = m_s.db.itemByItem(id))
+            emit rowLabel(id, statelabel(row->state, row->itemstate));
         emit status(QStringLiteral("宝贝编号：%1 保存失败：数据库无法写入").arg(id));
         done(Result::WriteFailed);
         return;

@@ -56,8 +56,11 @@ void ListStep::start(CollectMode mode)
             return;
         }
         emit status(QStringLiteral("已备份数据库：") + QDir::toNativeSeparators(copy));
-        m_s.db.resetAllStates();
-        m_s.db.resetPageId();
+        if (!m_s.db.resetAllStates() || !m_s.db.resetPageId()) {
+            emit status(QStringLiteral("数据库无法写入，未开始全新采集"));
+            emit ended(Outcome::Stopped);
+            return;
+        }
     }
     m_s.shared.collectmode = mode;
     ++m_run;
@@ -73,8 +76,8 @@ void ListStep::stop(const QString &text, Outcome outcome)
 {
     m_running = false;
     emit status(text);
-    if (outcome == Outcome::Stopped)
-        setCaption(kContinue);
+    // Stopped or paused (by its own button or another step's), the button offers to go on.
+    setCaption(kContinue);
     emit ended(outcome);
 }
 

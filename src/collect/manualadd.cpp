@@ -72,6 +72,7 @@ void ManualAdd::firstPage(quint64 add, const QString &page)
     job.kind = kKind;
     job.body = itemConvertBody(m_s.shared.manualitem, m_pid);
     job.reconnectOnTimeout = true;
+    job.maxAttempts = kMaxConvertAttempts;
     job.context = this;
     job.replied = [this, add](const QString &clickUrl) { converted(add, clickUrl); };
     // A reply without "200 OK" ends the conversion; the button keeps "正在读取..." until the
@@ -79,6 +80,10 @@ void ManualAdd::firstPage(quint64 add, const QString &page)
     job.failed = [this, add] {
         if (add == m_add)
             emit failed();
+    };
+    job.gaveUp = [this, add] {
+        if (add == m_add)
+            give(QStringLiteral("状态：转换接口多次无应答，已停止获取，请稍后再试"));
     };
     m_channel.request(std::move(job));
 }

@@ -14,6 +14,9 @@ class ManualAdd : public Step
 public:
     ManualAdd(Services services, ConvertChannel &channel, QObject *parent = nullptr);
 
+    // Connections the conversion may take before the add gives up (each waits its time-out).
+    static constexpr int kMaxConvertAttempts = 10;
+
     bool reading() const;
     // The button: aborts an add in progress, otherwise starts one.
     void click(const QString &address, const QString &pid);

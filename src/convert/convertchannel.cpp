@@ -98,6 +98,7 @@ void ConvertChannel::start()
 {
     closeSocket();
     m_reply.clear();
+    ++m_current->tries;
     m_timer->setInterval(m_timeoutMs);
     m_timer->start();
     connectSocket();
@@ -223,6 +224,16 @@ void ConvertChannel::onTimeout()
         return;
     }
     m_reply.clear();
+    if (m_current->job.maxAttempts > 0 && m_current->tries >= m_current->job.maxAttempts) {
+        const std::optional<Pending> done = finishJob();
+        if (done->alive()) {
+            if (done->job.gaveUp)
+                done->job.gaveUp();
+            else if (done->job.failed)
+                done->job.failed();
+        }
+        return;
+    }
     // A job that retries until it succeeds must not keep the channel from the others waiting
     // (Step 2's item behind a shop conversion the tool keeps failing): it goes to the back.
     if (!m_queue.empty()) {
@@ -231,8 +242,12 @@ void ConvertChannel::onTimeout()
         startNext();
         return;
     }
+    ++m_current->tries;
     connectSocket();
-    m_timer->start();   // the interval stays: the time-out, or the retry interval after a failed reply
+    // The retry interval was the pause before this attempt; the attempt itself has the whole
+    // time-out, or a tool slower than the pause would never be waited for.
+    m_timer->setInterval(m_timeoutMs);
+    m_timer->start();
 }
 
 // Ends the current job and starts the next in line; the ended job's callbacks are the caller's

@@ -19,12 +19,16 @@ struct ConvertJob {
     QString body;                  // itemConvertBody / shopConvertBody
     bool retryFailedReply = false; // a reply without "200 OK" arms the timer with the retry interval
     bool reconnectOnTimeout = false; // the timer's tick reconnects with this job; otherwise it ends with timedOut
+    // Attempts before a job that retries on its own gives up and ends with failed (0: never):
+    // a tool that never answers must not keep a caller waiting for ever.
+    int maxAttempts = 0;
     // The callbacks are dropped, and the job with them, once the context is destroyed. A job
     // requested without a context always calls back.
     QPointer<QObject> context;
     std::function<void(const QString &clickurl)> replied; // "200 OK" reply; clickurl may be empty
     std::function<void()> failed;   // a reply without "200 OK" for a job that does not retry
     std::function<void()> timedOut; // the timer's tick for a job that does not reconnect
+    std::function<void()> gaveUp;   // maxAttempts used up (failed when not set)
 };
 
 // One conversion channel: a socket ("Winsock<n>") and its one-shot time-limit timer
@@ -67,6 +71,7 @@ private:
     struct Pending {
         ConvertJob job;
         bool guarded = false;   // it came with a context
+        int tries = 0;          // attempts made for it so far
         bool alive() const { return !guarded || job.context; }
     };
     enum class Phase { Idle, Connecting, Connected, Ended };

@@ -43,10 +43,19 @@ bool UploadStep::running() const
     return caption() == kRunning;
 }
 
+// A run reports its end once, however many of its paths find it over.
+void UploadStep::finish(Outcome outcome)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    emit ended(outcome);
+}
+
 void UploadStep::stop(const QString &text, Outcome outcome)
 {
     emit status(text);
-    emit ended(outcome);
+    finish(outcome);
 }
 
 // Stops the step with the button on its resume caption: the operator looks, then resumes.
@@ -62,12 +71,20 @@ bool UploadStep::chainAlive() const
     return m_inFlight || m_relogging || m_timer3->isActive() || m_timer4->isActive();
 }
 
-// A write the database refused would have the same row picked again and again.
-bool UploadStep::stored(bool written)
+// A write the database refused would have the same row picked again and again: the step stops.
+// By hand, the operator is told and nothing else changes.
+bool UploadStep::stored(bool written, Path path)
 {
-    if (!written)
-        halt(QStringLiteral("上传结果保存失败：数据库无法写入"));
-    return written;
+    if (written)
+        return true;
+    const QString text = QStringLiteral("上传结果保存失败：数据库无法写入");
+    if (path == Path::Step) {
+        halt(text);
+    } else {
+        emit status(text);
+        m_s.notifier.showmsg(text);
+    }
+    return false;
 }
 
 bool UploadStep::siteMissing()
@@ -89,11 +106,17 @@ void UploadStep::click()
         job.body = shopConvertBody(m_s.shared.shopsid, outside::builtinPid);
         job.retryFailedReply = true;
         job.reconnectOnTimeout = true;
+        job.maxAttempts = kMaxShopAttempts;
         job.context = this;
         job.replied = [this](const QString &clickUrl) {
             m_s.shared.shoplinkok = true;
             m_s.shared.shopclickurl = clickUrl;
             click();
+        };
+        job.gaveUp = [this] {
+            m_ended = false;
+            emit status(QStringLiteral("店铺推广链接多次获取失败，未开始上传，请稍后再试"));
+            finish(Outcome::Stopped);
         };
         m_channel.request(std::move(job));
         return;
@@ -101,17 +124,19 @@ void UploadStep::click()
     if (running()) {
         setCaption(kContinue);
         m_s.shared.userpause = true;
+        m_pauseAsked = true;
         return;
     }
     setCaption(kRunning);
+    m_ended = false;
+    m_pauseAsked = false;
     m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
                          [this](SiteLogin::Result r) {
         if (r != SiteLogin::Result::LoggedIn) {
-            // The login said why in the status line; without a challenge the button goes back
-            // to its idle caption.
-            if (r == SiteLogin::Result::NoChallenge)
-                setCaption(kIdle);
-            emit ended(Outcome::Stopped);
+            // The login said why in the status line. Without a challenge the button goes back to
+            // its idle caption; otherwise it offers to go on, as after any stop.
+            setCaption(r == SiteLogin::Result::NoChallenge ? kIdle : kContinue);
+            finish(Outcome::Stopped);
             return;
         }
         // A pause pressed while the login was under way stands.
@@ -138,7 +163,7 @@ void UploadStep::relogin()
                          [this](SiteLogin::Result r) {
         m_relogging = false;
         if (r != SiteLogin::Result::LoggedIn) {
-            stop(QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"), Outcome::Stopped);
+            halt(QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"));
             return;
         }
         m_timer3->start(m_nextMs);
@@ -149,10 +174,12 @@ void UploadStep::tick()
 {
     m_timer3->stop();
     if (siteMissing()) {
-        emit ended(Outcome::Stopped);
+        setCaption(kContinue);
+        finish(Outcome::Stopped);
         return;
     }
-    if (m_s.shared.userpause) {
+    if (m_s.shared.userpause || m_pauseAsked) {
+        setCaption(kContinue);
         stop(QStringLiteral("用户暂停"), Outcome::Paused);
         return;
     }
@@ -161,12 +188,12 @@ void UploadStep::tick()
         emit refillList();
         emit status(QStringLiteral("没有未上传的宝贝"));
         setCaption(kIdle);
-        emit ended(Outcome::Completed);
+        finish(Outcome::Completed);
         return;
     }
     emit rowLabel(row->item, QStringLiteral("正在上传..."));
     if (row->web_url == outside::descriptionPrefix() || row->title.isEmpty()) {
-        if (!stored(m_s.db.markAbnormalById(row->id)))
+        if (!stored(m_s.db.markAbnormalById(row->id), Path::Step))
             return;
         emit rowLabel(row->item, QStringLiteral("状态不正常"));
         emit unitDone();
@@ -206,9 +233,17 @@ void UploadStep::upload(const ItemRecord &row, Path path)
     if (path == Path::Step)
         m_inFlight = true;
     m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path](const Answer &document) {
-        // No answer at all is the network's fault, not the item's: the row stays as it is.
+        // No answer at all is the network's fault, not the item's: the row stays as it is. An
+        // answer that came but could not be used (too large, cut off, redirected in circles)
+        // is the document's: the row is set aside with the reason, or it would stop every run.
         if (!document.answered()) {
-            unreachable(row, QStringLiteral("宝贝描述读取失败，请检查网络后继续上传"), path);
+            if (!document.reached) {
+                unreachable(row, QStringLiteral("宝贝描述读取失败，请检查网络后继续上传"), path);
+                return;
+            }
+            const QString reason = QStringLiteral("宝贝描述读取失败（%1），未上传").arg(document.failure);
+            emit status(reason);
+            refuse(row, reason, path);
             return;
         }
         // A document too short to hold a description is never posted as one.
@@ -225,11 +260,13 @@ void UploadStep::upload(const ItemRecord &row, Path path)
                              // A post with no reply at all did not reach the site; marking the row
                              // refused would, in an outage, take every remaining row out of the
                              // step one by one.
-                             if (!reply.answered()) {
+                             if (!reply.answered() && !reply.reached) {
                                  unreachable(row, QStringLiteral("无法连接镜像网站，请检查网络后继续上传"), path);
                                  return;
                              }
-                             posted(row, path, reply.text);
+                             // An answer the site began but that could not be read is its refusal.
+                             posted(row, path, reply.answered() ? reply.text
+                                                                : QStringLiteral("（网站的回复无法读取：%1）").arg(reply.failure));
                          });
     });
 }
@@ -240,7 +277,7 @@ void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
         m_inFlight = false;
     if (reply == outside::uploadOk) {
         m_relogins = 0;
-        if (!stored(m_s.db.setUploaded(row.id)))
+        if (!stored(m_s.db.setUploaded(row.id), path))
             return;
         emit rowLabel(row.item, QStringLiteral("已上传"));
         emit status(row.title + QStringLiteral("上传成功"));
@@ -280,7 +317,7 @@ void UploadStep::refuse(const ItemRecord &row, const QString &reason, Path path)
 {
     if (path == Path::Step)
         m_inFlight = false;
-    if (!stored(m_s.db.setRefused(row.id, reason)))
+    if (!stored(m_s.db.setRefused(row.id, reason), path))
         return;
     emit rowLabel(row.item, QStringLiteral("上传失败"));
     emit refused(row.item, reason);

@@ -31,6 +31,8 @@ public:
     // After an upload or a skipped row, after a refusal, and before a login anew (500, 1000
     // and 1000 ms).
     static constexpr int kMaxReloginsPerRow = 3;
+    // Attempts at the shop's conversion before the start is given up.
+    static constexpr int kMaxShopAttempts = 10;
     void setIntervals(int nextMs, int refusedMs, int reloginMs = 1000);
 
     // command3: converts the shop first (once per run), then logs in and starts or resumes;
@@ -60,7 +62,8 @@ private:
     void halt(const QString &text);
     bool siteMissing();
     bool chainAlive() const;
-    bool stored(bool written);
+    bool stored(bool written, Path path);
+    void finish(Outcome outcome);
 
     Services m_s;
     Site m_site;
@@ -69,6 +72,8 @@ private:
     QTimer *m_timer3, *m_timer4;
     int m_nextMs = 500, m_refusedMs = 1000, m_reloginMs = 1000;
     bool m_inFlight = false;    // an upload's fetch or post is under way
+    bool m_pauseAsked = false;  // paused by its own button, whatever clears the shared flag
+    bool m_ended = true;        // the run has reported its end
     bool m_relogging = false;   // the login after a lost one is under way
     // A site that asks for a new login again and again right after one is granted would keep
     // the step on one row for ever.

@@ -82,13 +82,14 @@ struct WebService::Request {
     // The answer so far, and why it is refused when it is.
     QByteArray received;
     QString failure;
+    bool reached = false;
 
     void finish(const QString &text, const QString &why = {})
     {
         if (hasContext && context.isNull())
             return;
         if (done)
-            done({text, why});
+            done({text, why, reached || why.isEmpty()});
     }
     void fail(const QString &why)
     {
@@ -211,6 +212,7 @@ void WebService::send(std::shared_ptr<Request> r)
 
     connect(reply, &QNetworkReply::finished, this, [this, r, reply] {
         reply->deleteLater();
+        r->reached = r->reached || reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         if (!r->failure.isEmpty()) {
             r->fail(r->failure);
             return;

@@ -15,6 +15,9 @@ using FetchDone = std::function<void(const QString &text)>;
 struct Answer {
     QString text;
     QString failure;   // empty when the server answered
+    // The server was reached and began an answer (a status line came), even if the answer
+    // then failed: too large, cut off, undecodable, redirected in circles.
+    bool reached = false;
     bool answered() const { return failure.isEmpty(); }
 };
 using AnswerDone = std::function<void(const Answer &answer)>;
