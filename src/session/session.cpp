@@ -77,7 +77,14 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     connect(m_uploadStep, &UploadStep::ended, this, [this] { m_progress.end(Progress::Upload); });
 }
 
-Session::~Session() = default;
+Session::~Session()
+{
+    // The steps and channels hold references to this object's members and report through its
+    // signals; they go while those are still whole (children would only go after them).
+    for (QObject *o : std::initializer_list<QObject *>{m_uploadStep, m_login, m_manualAdd, m_detailStep, m_listStep,
+                                                       m_collector, m_cleaner, m_channel2, m_channel1})
+        delete o;
+}
 
 void Session::bind(Step *step, const QString &control)
 {
