@@ -240,7 +240,7 @@ int Runner::summary()
     const ProfileDb::Counts c = m_session->db().counts();
     const QString rows = QStringLiteral("宝贝总数：%1\n待上传：%2（其中已修改 %3）\n已上传：%4\n上传失败：%5\n状态不正常：%6\n未采集：%7");
     ConsoleNotifier::line(rows.arg(c.listed).arg(c.collected).arg(c.edited).arg(c.uploaded).arg(c.refused).arg(c.abnormal)
-                              .arg(c.listed - c.collected - c.uploaded - c.refused - c.abnormal));
+                              .arg(c.notCollected));
     return Done;
 }
 

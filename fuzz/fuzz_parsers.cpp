@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>

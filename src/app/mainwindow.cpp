@@ -150,7 +150,7 @@ void MainWindow::showModeDialog()
 
 void MainWindow::recollect()
 {
-    if (m_session.editorRow() == 0 || m_model->rowCount() == 0)
+    if (m_model->rowCount() == 0)
         return;
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())

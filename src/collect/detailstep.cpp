@@ -49,7 +49,7 @@ void DetailStep::click()
         // on, and a tick now would take the same item a second time.
         if (!m_inFlight)
             m_timer->start(m_startMs);
-        emit started(int(m_s.db.waitingForDetail()));
+        emit started(int(m_s.db.counts().notCollected));
         return;
     }
     // A conversion under way completes and its item is stored; the next tick stops.

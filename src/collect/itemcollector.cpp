@@ -26,21 +26,26 @@ void ItemCollector::getitem(const QString &id, const QString &clickUrl, QObject 
     });
 }
 
+// The row shows its stored state again in place of "正在采集...": nothing of it changed.
+void ItemCollector::restoreLabel(const QString &id)
+{
+    if (const auto row = m_s.db.itemByItem(id))
+        emit rowLabel(id, statelabel(row->state, row->itemstate));
+}
+
 void ItemCollector::pageArrived(const QString &id, const QString &clickUrl, const QString &page, const Done &done)
 {
     // Storing the parse of a page that never came would wipe the row's texts and mark it
     // collected; the row stays as it was instead, to be read again.
     if (page.isEmpty()) {
-        const auto row = m_s.db.itemByItem(id);
-        if (row)
-            emit rowLabel(id, statelabel(row->state, row->itemstate));
+        restoreLabel(id);
         emit status(QStringLiteral("宝贝编号：%1 页面读取失败，请检查网络，稍后重试").arg(id));
         done(Result::Unreadable);
         return;
     }
     if (isUnavailable(page)) {
         if (!m_s.db.markAbnormal(id)) {
-            emit rowLabel(id, QStringLiteral("未采集"));
+            restoreLabel(id);
             emit status(QStringLiteral("宝贝编号：%1 保存失败：数据库无法写入").arg(id));
             done(Result::WriteFailed);
             return;
@@ -53,8 +58,7 @@ void ItemCollector::pageArrived(const QString &id, const QString &clickUrl, cons
     const ItemTexts texts = parseDetail(page, m_s.rules);
     emit workTexts(texts.web_title, texts.web_doc, texts.web_key);
     if (m_s.db.additem(id, texts, clickUrl) == ProfileDb::Write::Failed) {
-        if (const auto row = m_s.db.itemByItem(id))
-            emit rowLabel(id, statelabel(row->state, row->itemstate));
+        restoreLabel(id);
         emit status(QStringLiteral("宝贝编号：%1 保存失败：数据库无法写入").arg(id));
         done(Result::WriteFailed);
         return;

@@ -25,6 +25,7 @@ public:
     void getitem(const QString &id, const QString &clickUrl, QObject *context, Done done);
 
 private:
+    void restoreLabel(const QString &id);
     void pageArrived(const QString &id, const QString &clickUrl, const QString &page, const Done &done);
 
     Services m_s;

@@ -151,7 +151,7 @@ void UploadStep::click()
         if (chainAlive())
             return;
         m_timer3->start(m_nextMs);
-        emit started(int(m_s.db.waitingForUpload()));
+        emit started(int(m_s.db.counts().collected));
     });
 }
 

@@ -188,36 +188,20 @@ ProfileDb::Counts ProfileDb::counts()
 {
     Counts c;
     QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT count(*), "
+    if (q.exec(QStringLiteral("SELECT count(*), sum(itemstate=0 AND state=0), "
                               "sum(itemstate=0 AND state IN (1,2) AND errcode=0), sum(itemstate=0 AND state=2), "
                               "sum(itemstate=0 AND state=3), sum(itemstate=0 AND errcode<>0 AND state IN (1,2)), "
                               "sum(itemstate<>0) FROM itemlist"))
         && q.next()) {
         c.listed = q.value(0).toLongLong();
-        c.collected = q.value(1).toLongLong();
-        c.edited = q.value(2).toLongLong();
-        c.uploaded = q.value(3).toLongLong();
-        c.refused = q.value(4).toLongLong();
-        c.abnormal = q.value(5).toLongLong();
+        c.notCollected = q.value(1).toLongLong();
+        c.collected = q.value(2).toLongLong();
+        c.edited = q.value(3).toLongLong();
+        c.uploaded = q.value(4).toLongLong();
+        c.refused = q.value(5).toLongLong();
+        c.abnormal = q.value(6).toLongLong();
     }
     return c;
-}
-
-qint64 ProfileDb::waitingForDetail()
-{
-    QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT count(*) FROM itemlist WHERE state=0 AND itemstate=0")) && q.next())
-        return q.value(0).toLongLong();
-    return 0;
-}
-
-qint64 ProfileDb::waitingForUpload()
-{
-    QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT count(*) FROM itemlist WHERE errcode=0 AND (state=1 OR state=2) AND itemstate=0"))
-        && q.next())
-        return q.value(0).toLongLong();
-    return 0;
 }
 
 ProfileDb::Write ProfileDb::additemlist(const ListedItem &l, bool fresh, bool *inserted)

@@ -109,14 +109,12 @@ public:
     qint64 insertListed(const QString &item, const QString &title, const QString &pic,
                         const QString &money, qint64 byid);
     qint64 itemCount();
-    // How many rows are in each place of the pipeline.
+    // How many rows are in each place of the pipeline: notCollected waits for Step 2,
+    // collected (edited ones included) for Step 3.
     struct Counts {
-        qint64 listed = 0, collected = 0, edited = 0, uploaded = 0, refused = 0, abnormal = 0;
+        qint64 listed = 0, notCollected = 0, collected = 0, edited = 0, uploaded = 0, refused = 0, abnormal = 0;
     };
     Counts counts();
-    // Rows waiting for Step 2 / for Step 3.
-    qint64 waitingForDetail();
-    qint64 waitingForUpload();
 
     enum class Write { Done, NoRow, Failed };
     // Stores a listed item: a new row; or, for an item already there, nothing (resume) or its
