@@ -17,7 +17,6 @@ public:
     // Returns how many entries went; 0 also when a clean-up is still loaded.
     int run();
     bool loaded() const;
-    QTimer *timer() const { return m_timer; }
 
 private:
     WebService &m_web;

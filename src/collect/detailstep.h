@@ -25,7 +25,6 @@ public:
                QObject *parent = nullptr);
 
     bool running() const;
-    QTimer *timer() const { return m_timer; }
     // The pause after a start and after a failed or late conversion (100 and 200 ms).
     void setIntervals(int startMs, int retryMs);
 

@@ -56,7 +56,10 @@ void ListStep::start(CollectMode mode)
             return;
         }
         emit status(QStringLiteral("已备份数据库：") + QDir::toNativeSeparators(copy));
-        if (!m_s.db.resetAllStates() || !m_s.db.resetPageId()) {
+        // Both or neither: a run killed in between must not resume from the old page.
+        const bool reset = m_s.db.begin() && m_s.db.resetAllStates() && m_s.db.resetPageId() && m_s.db.commit();
+        if (!reset) {
+            m_s.db.rollback();
             emit status(QStringLiteral("数据库无法写入，未开始全新采集"));
             emit ended(Outcome::Stopped);
             return;

@@ -19,7 +19,6 @@ public:
     ListStep(Services services, QObject *parent = nullptr);
 
     bool running() const { return m_running; }
-    QTimer *timer() const { return m_timer; }
     void setIntervals(int firstMs, int nextMs);
 
     // Command1: pauses a running step; otherwise clears the pause flag and asks for the mode

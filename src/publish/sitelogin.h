@@ -28,7 +28,6 @@ public:
     // Logs in; a login asked for while one is under way shares its result (the site has one
     // challenge per visitor, so two at once would spoil each other).
     void webuserlogin(const Account &account, QObject *context, Done done);
-    bool busy() const { return m_state != State::Idle; }
 
     // The local time as year, month, day, hour, minute, second run together, no leading zeros.
     static QString loginstamp(const QDateTime &now);

@@ -281,7 +281,6 @@ void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
             return;
         emit rowLabel(row.item, QStringLiteral("已上传"));
         emit status(row.title + QStringLiteral("上传成功"));
-        emit uploaded(row.item);
         if (path == Path::Step) {
             emit unitDone();
             m_timer3->start(m_nextMs);

@@ -26,8 +26,6 @@ public:
     UploadStep(Services services, Site site, ConvertChannel &channel, SiteLogin &login, QObject *parent = nullptr);
 
     bool running() const;
-    QTimer *timer() const { return m_timer3; }
-    QTimer *reloginTimer() const { return m_timer4; }
     // After an upload or a skipped row, after a refusal, and before a login anew (500, 1000
     // and 1000 ms).
     static constexpr int kMaxReloginsPerRow = 3;
@@ -47,7 +45,6 @@ signals:
     void started(int waiting);
     void unitDone();
     void ended(UploadStep::Outcome outcome);
-    void uploaded(const QString &item);
     void refused(const QString &item, const QString &reply);
 
 private:
