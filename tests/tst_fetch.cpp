@@ -296,7 +296,7 @@ private slots:
         QTest::addColumn<QString>("fault");
         for (int k : {Get, Plain, Post}) {
             const char *name = k == Get ? "httpget" : k == Plain ? "gethtml" : "httppost";
-            for (const char *fault : {"bomb", "endless", "trickle", "truncated-gzip", "trailing-bytes"})
+            for (const char *fault : {"bomb", "endless", "trickle", "truncated-gzip", "trailing-bytes", "endless-head"})
                 QTest::addRow("%s %s", name, fault) << k << QString::fromLatin1(fault);
         }
     }
@@ -318,6 +318,15 @@ private slots:
             } else if (fault == "truncated-gzip" || fault == "trailing-bytes") {
                 const QByteArray b = fault == "trailing-bytes" ? page + "junk" : page.left(page.size() - 20);
                 s->write(head + "Content-Length: " + QByteArray::number(b.size()) + "\r\n\r\n" + b);
+            } else if (fault == "endless-head") {
+                // A header that never ends: the stack must give up on it, not keep it.
+                s->write("HTTP/1.1 200 OK\r\nX-Filler: ");
+                auto *t = new QTimer(s);
+                connect(t, &QTimer::timeout, s, [s] {
+                    if (s->bytesToWrite() < (4 << 20))
+                        s->write(QByteArray(1 << 20, 'h'));
+                });
+                t->start(1);
             } else {
                 // A body without an end: a megabyte at a time, or a byte now and then.
                 s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n");
