@@ -112,8 +112,8 @@ QString run(const std::function<void(QObject *, FetchDone)> &start)
     QEventLoop loop;
     QObject asker;
     QString result;
-    start(&asker, [&](const QString &text) {
-        result = text;
+    start(&asker, [&](const FetchResult &r) {
+        result = r.ok() ? r.text : QStringLiteral("[failed: %1]").arg(r.logReason());
         loop.quit();
     });
     loop.exec();

@@ -87,7 +87,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 5; ++i) {
         QElapsedTimer t;
         t.start();
-        const auto rows = session.db().listRows();
+        const auto rows = session.db().listRows().value;
         reads.push_back(t.nsecsElapsed() / 1e9);
     }
     std::sort(reads.begin(), reads.end());

@@ -84,6 +84,10 @@ bool Runner::parse(const QStringList &args, Args &out, QString &error)
                 return false;
             }
             out.db = args[++i];
+            if (out.db.trimmed().isEmpty()) {
+                error = QStringLiteral("--db needs a file");
+                return false;
+            }
         } else if (out.command.isEmpty()) {
             if (!kCommands.contains(a)) {
                 error = a.startsWith(QLatin1String("--")) ? QStringLiteral("unknown option: ") + a
@@ -140,11 +144,15 @@ int Runner::start(const QStringList &args)
         return Usage;
     }
     m_session = std::make_unique<Session>(m_notifier);
-    connect(m_session.get(), &Session::status, this, [this](const QString &t) {
+    connect(m_session.get(), &Session::status, this, [this](const QString &t, const QString &reason) {
         if (t.isEmpty())
             return;
         m_lastStatus = t;
+        m_lastReason = reason;
         ConsoleNotifier::line(t);
+        // Why a failure happened goes to the error output, in the operator's words.
+        if (!reason.isEmpty())
+            err(QStringLiteral("velorix-cli: ") + t + QStringLiteral("（原因：") + reason + QStringLiteral("）"));
     });
     connect(&m_session->progress(), &Progress::changed, this, [](const QString &t) { ConsoleNotifier::progress().set(t); });
     const QString opened = m_session->opendb(a.db.isEmpty() ? ProfileDb::defaultPath() : a.db);
@@ -152,7 +160,10 @@ int Runner::start(const QStringList &args)
         err(opened);
         return NoProfile;
     }
-    m_session->getsoftinfo();
+    if (const auto settings = m_session->getsoftinfo(); !settings) {
+        err(QStringLiteral("velorix-cli: ") + settings.readFailure());
+        return Failed;
+    }
     applyPace(qEnvironmentVariable("VELORIX_PACE"));
 
     if (a.command == QLatin1String("settings"))
@@ -191,6 +202,11 @@ void Runner::applyPace(const QString &pace)
     m_session->uploadStep().setIntervals(ms(500), ms(1000), ms(1000));
 }
 
+QString Runner::lastStatus() const
+{
+    return m_lastReason.isEmpty() ? m_lastStatus : m_lastStatus + QStringLiteral("（原因：") + m_lastReason + QStringLiteral("）");
+}
+
 void Runner::end(int status, const QString &why)
 {
     if (m_ended)
@@ -214,30 +230,55 @@ void Runner::interrupt()
 
 int Runner::settings(const Args &a)
 {
+    // Every value is checked before any is kept: a refused one leaves the profile as it was.
     QString server = normaliseOnLeave(a.options.value("--site"));
-    const FieldCheck c = m_session->saveSiteSettings(a.options.value("--user"), a.options.value("--pass"), server,
-                                                     m_session->webadminpath());
-    if (!c.ok())
-        return Usage;
-    if (a.options.contains("--pid"))
-        m_session->savePublisherId(a.options.value("--pid"));
-    if (a.options.contains("--shop"))
-        m_session->saveShopAddress(normaliseOnLeave(a.options.value("--shop")));
-    if (a.options.contains("--shopsid"))
-        m_session->saveShopSid(a.options.value("--shopsid"));
+    QString checkedServer = server;
+    const QString shop = normaliseOnLeave(a.options.value("--shop"));
+    for (const FieldCheck &c : {checkSiteSettings(a.options.value("--user"), a.options.value("--pass"), checkedServer),
+                                checkPublisherId(a.options.value("--pid")), checkShopAddress(shop),
+                                checkShopSid(a.options.value("--shopsid"))})
+        if (!c.ok()) {
+            m_session->notifier().showmsg(c.message);
+            return Usage;
+        }
+    if (!m_session->saveSiteSettings(a.options.value("--user"), a.options.value("--pass"), server,
+                                     m_session->webadminpath())
+             .ok())
+        return Failed;
+    const struct { const char *option; std::function<FieldCheck()> save; } more[] = {
+        {"--pid", [&] { return m_session->savePublisherId(a.options.value("--pid")); }},
+        {"--shop", [&] { return m_session->saveShopAddress(shop); }},
+        {"--shopsid", [&] { return m_session->saveShopSid(a.options.value("--shopsid")); }},
+    };
+    for (const auto &m : more)
+        if (a.options.contains(QString::fromLatin1(m.option)))
+            if (const FieldCheck saved = m.save(); !saved.ok()) {
+                err(QStringLiteral("velorix-cli: ") + saved.message);
+                return Failed;
+            }
     return Done;
 }
 
 int Runner::list()
 {
-    for (const ItemListRow &r : m_session->db().listRows())
+    const auto rows = m_session->db().listRows();
+    if (!rows) {
+        err(QStringLiteral("velorix-cli: ") + rows.readFailure() + QStringLiteral("（") + rows.error + QStringLiteral("）"));
+        return Failed;
+    }
+    for (const ItemListRow &r : rows.value)
         ConsoleNotifier::line(QStringLiteral("%1\t%2\t%3\t%4").arg(r.id).arg(r.item, statelabel(r.state, r.itemstate), r.title));
     return Done;
 }
 
 int Runner::summary()
 {
-    const ProfileDb::Counts c = m_session->db().counts();
+    const auto counts = m_session->db().counts();
+    if (!counts) {
+        err(QStringLiteral("velorix-cli: ") + counts.readFailure() + QStringLiteral("（") + counts.error + QStringLiteral("）"));
+        return Failed;
+    }
+    const ProfileDb::Counts &c = counts.value;
     const QString rows = QStringLiteral("宝贝总数：%1\n待上传：%2（其中已修改 %3）\n已上传：%4\n上传失败：%5\n状态不正常：%6\n未采集：%7");
     ConsoleNotifier::line(rows.arg(c.listed).arg(c.collected).arg(c.edited).arg(c.uploaded).arg(c.refused).arg(c.abnormal)
                               .arg(c.notCollected));
@@ -247,8 +288,12 @@ int Runner::summary()
 void Runner::collect(const Args &a, std::function<void(int)> next)
 {
     ListStep &step = m_session->listStep();
-    if (a.options.contains("--shop"))
-        m_session->saveShopAddress(normaliseOnLeave(a.options.value("--shop")));
+    if (a.options.contains("--shop")) {
+        if (const FieldCheck saved = m_session->saveShopAddress(normaliseOnLeave(a.options.value("--shop"))); !saved.ok()) {
+            end(Usage, saved.message);
+            return;
+        }
+    }
     m_pause = [&step] {
         if (step.running())
             step.click();
@@ -259,7 +304,7 @@ void Runner::collect(const Args &a, std::function<void(int)> next)
         else if (o == ListStep::Outcome::Paused)
             end(Paused, QStringLiteral("paused; run the command again to resume"));
         else
-            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 1 stopped: ") + m_lastStatus);
+            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 1 stopped: ") + lastStatus());
     });
     m_session->shared().userpause = false;
     step.start(a.options.contains("--fresh") ? CollectMode::Fresh : CollectMode::Resume);
@@ -278,7 +323,7 @@ void Runner::detail(std::function<void(int)> next)
         else if (o == DetailStep::Outcome::Paused)
             end(Paused, QStringLiteral("paused; run the command again to resume"));
         else
-            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 2 stopped: ") + m_lastStatus);
+            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 2 stopped: ") + lastStatus());
     });
     if (!step.running())
         step.click();
@@ -299,7 +344,7 @@ void Runner::upload(std::function<void(int)> next)
         else if (o == UploadStep::Outcome::Paused)
             end(Paused, QStringLiteral("paused; run the command again to resume"));
         else
-            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 3 stopped: ") + m_lastStatus);
+            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 3 stopped: ") + lastStatus());
     });
     step.click();
 }
@@ -326,8 +371,12 @@ void Runner::add(const QString &url)
     };
     connect(&add, &ManualAdd::added, this, [this] { end(Done); });
     connect(&add, &ManualAdd::failed, this, [this] {
-        end(m_interrupted ? Paused : Failed, QStringLiteral("the item was not added: ") + m_lastStatus);
+        end(m_interrupted ? Paused : Failed, QStringLiteral("the item was not added: ") + lastStatus());
     });
     const auto config = m_session->db().loadSettings();
-    add.click(url, config ? config->alimama : QString());
+    if (!config) {
+        end(Failed, config.readFailure());
+        return;
+    }
+    add.click(url, config.value ? config.value->alimama : QString());
 }

@@ -57,11 +57,13 @@ private:
     void add(const QString &url);
     void applyPace(const QString &pace);
     void end(int status, const QString &why = {});
+    // The last status text, with its reason when it reported a failure.
+    QString lastStatus() const;
 
     ConsoleNotifier m_notifier;
     std::unique_ptr<Session> m_session;
     std::function<void()> m_pause;   // what the pause button does for the command running
-    QString m_lastStatus;
+    QString m_lastStatus, m_lastReason;
     int m_failedStep = 0;   // for run: the exit status of a failure in the step under way
     bool m_interrupted = false;
     bool m_ended = false;

@@ -123,7 +123,7 @@ Simulator::Reply Simulator::route(const SimRequest &r)
     const QString host = QString::fromLatin1(r.host);
     if (host == outside::apiToolHost)
         return apiTool(r);
-    if (host == outside::itemHost)
+    if (outside::itemHosts.contains(host))
         return itemPage(r);
     if (host == outside::descHost)
         return descDocument(r);

@@ -103,7 +103,7 @@ private slots:
     void collectThenDetailThenAdd()
     {
         const Run s = cli({"settings", "--site", "mirror.velorix.test/", "--user", "demoadmin", "--pass", "plumo",
-                           "--shop", sim->options().shopHost, "--pid", "mm_9"});
+                           "--shop", sim->options().shopHost, "--pid", "16243799"});
         QCOMPARE(s.code, 0);
         const Run c = cli({"collect"});
         QCOMPARE(c.code, 0);
@@ -124,7 +124,7 @@ private slots:
         const Run a = cli({"add", extra});
         QCOMPARE(a.code, 0);
         QCOMPARE(a.out.last(), QStringLiteral("添加成功"));
-        QVERIFY(sim->toolRequests().last().body.contains("&pid=mm_9&"));
+        QVERIFY(sim->toolRequests().last().body.contains("&pid=16243799&"));
         QCOMPARE(cli({"add", extra + "&x=1"}).code, 1);
     }
 

@@ -43,15 +43,15 @@ private slots:
         QCOMPARE(r.collect(CollectMode::Fresh), ListStep::Outcome::Completed);
         QCOMPARE(r.count(), 57);
         QCOMPARE(r.count("state=0 AND itemstate=0"), 57);
-        QCOMPARE(r.db().pageId(), 3);
+        QCOMPARE(r.db().pageId().value, 3);
         QCOMPARE(refills.size(), 1);
         QCOMPARE(r.session.listStep().caption(), QStringLiteral("第一步：列表采集"));
         QCOMPARE(r.lastStatus(), QStringLiteral("宝贝列表读取完毕共计宝贝：57件，请采集宝贝详细信息"));
         QVERIFY(r.statuses.contains(QStringLiteral("正在读取第2/3页宝贝列表")));
         // Positions follow the shop's list: its first item is 1, the first of page 2 is 21.
-        QCOMPARE(r.db().itemByItem(r.sim.items().at(0).id)->byid, 1);
-        QCOMPARE(r.db().itemByItem(r.sim.items().at(20).id)->byid, 21);
-        QCOMPARE(r.db().itemByItem(r.sim.items().at(3).id)->title, r.sim.items().at(3).title);
+        QCOMPARE(r.db().itemByItem(r.sim.items().at(0).id).value->byid, 1);
+        QCOMPARE(r.db().itemByItem(r.sim.items().at(20).id).value->byid, 21);
+        QCOMPARE(r.db().itemByItem(r.sim.items().at(3).id).value->title, r.sim.items().at(3).title);
     }
 
     void pauseThenResumeDuplicatesNothing()
@@ -69,7 +69,7 @@ private slots:
         QCOMPARE(ended.first().first().value<ListStep::Outcome>(), ListStep::Outcome::Paused);
         QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停中"));
         QCOMPARE(step.caption(), QStringLiteral("第一步：继续采集"));
-        QCOMPARE(r.db().pageId(), 1);
+        QCOMPARE(r.db().pageId().value, 1);
         QCOMPARE(r.count(), 20);
         disconnect(&step, &ListStep::pageRead, nullptr, nullptr);
 
@@ -117,31 +117,31 @@ private slots:
         QCOMPARE(r.collect(), ListStep::Outcome::Completed);
         QCOMPARE(listRequests(r.sim), 1);   // only the last page, read again
         QCOMPARE(r.count(), 30);
-        QCOMPARE(r.db().itemByItem(first)->state, 3);
+        QCOMPARE(r.db().itemByItem(first).value->state, 3);
         // A fresh run starts over: every row back to not collected, list data renewed.
         QCOMPARE(r.collect(CollectMode::Fresh), ListStep::Outcome::Completed);
-        QCOMPARE(r.db().itemByItem(first)->state, 0);
-        QCOMPARE(r.db().itemByItem(first)->title, r.sim.items().at(0).title);
+        QCOMPARE(r.db().itemByItem(first).value->state, 0);
+        QCOMPARE(r.db().itemByItem(first).value->title, r.sim.items().at(0).title);
     }
 
     void freshStartResetsBeforeTheFirstPage()
     {
         Rig r(shop(5));
         setShop(r);
-        r.db().insertListed("1", "t", "", "", 1);
+        r.db().insertListed("1", "t", "", "", 1).value;
         r.exec("UPDATE itemlist SET state=3, itemstate=1");
         r.db().setPageId(9);
         r.session.listStep().start(CollectMode::Fresh);
         QCOMPARE(r.count("state=0 AND itemstate=0"), 1);
-        QCOMPARE(r.db().pageId(), 0);
+        QCOMPARE(r.db().pageId().value, 0);
         // The profile as it was before is kept beside it.
         const QStringList copies = QFileInfo(r.profile.path()).dir().entryList({"Profile-*.db"});
         QCOMPARE(copies.size(), 1);
         QVERIFY(r.statuses.first().startsWith(QStringLiteral("已备份数据库：")));
         ProfileDb before;
         QCOMPARE(before.open(QFileInfo(r.profile.path()).dir().filePath(copies.first())), ProfileDb::OpenResult::Opened);
-        QCOMPARE(before.itemByItem("1")->state, 3);
-        QCOMPARE(before.pageId(), 9);
+        QCOMPARE(before.itemByItem("1").value->state, 3);
+        QCOMPARE(before.pageId().value, 9);
     }
 
     void noShopAddress()
@@ -166,7 +166,7 @@ private slots:
         QCOMPARE(r.collect(), ListStep::Outcome::Stopped);
         QCOMPARE(r.lastStatus(), QStringLiteral("获取数据失败，请检查网络!"));
         QCOMPARE(r.session.listStep().caption(), QStringLiteral("第一步：继续采集"));
-        QCOMPARE(r.db().pageId(), 1);
+        QCOMPARE(r.db().pageId().value, 1);
         QCOMPARE(r.count(), 20);
     }
 
@@ -182,7 +182,7 @@ private slots:
         QCOMPARE(r.collect(), ListStep::Outcome::Stopped);
         QCOMPARE(r.session.listStep().caption(), QStringLiteral("第一步：继续采集"));
         QCOMPARE(r.count(), 0);
-        QCOMPARE(r.db().pageId(), 0);
+        QCOMPARE(r.db().pageId().value, 0);
     }
 
     void twentyFiveBlocksStoreTwenty()
@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(r.lastStatus(), QStringLiteral("所有宝贝详情采集完成，请编辑后更新至服务器"));
         int gone = 0;
         for (const SimItem &it : r.sim.items()) {
-            const auto row = r.db().itemByItem(it.id);
+            const auto row = r.db().itemByItem(it.id).value;
             if (it.gone) {
                 ++gone;
                 QCOMPARE(row->itemstate, 1);
@@ -258,8 +258,8 @@ private slots:
     {
         Rig r(shop(4));
         for (const char *item : {"11", "12", "13"})
-            r.db().insertListed(item, item, "", "", 7);
-        r.db().insertListed("14", "14", "", "", 2);
+            r.db().insertListed(item, item, "", "", 7).value;
+        r.db().insertListed("14", "14", "", "", 2).value;
         QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
         QStringList order;
         for (const SimRequest &q : r.sim.toolRequests())
@@ -292,7 +292,7 @@ private slots:
         QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
         QCOMPARE(r.count("state=1"), 6);
         for (const SimItem &it : r.sim.items()) {
-            const QString link = r.db().itemByItem(it.id)->click_url;
+            const QString link = r.db().itemByItem(it.id).value->click_url;
             // Each item has its own link, never another's; without a link, the old one stays.
             QVERIFY2(noLinkEvery ? link == "old" : link.endsWith("&unid=" + it.id), qPrintable(link));
         }
@@ -385,18 +385,18 @@ private slots:
         r.web.setTransferTimeout(100);
         r.session.channel1().setTimeoutInterval(3000);
         const QString item = r.sim.items().at(0).id;
-        r.db().insertListed(item, "列表标题", "", "", 1);
+        r.db().insertListed(item, "列表标题", "", "", 1).value;
         r.exec("UPDATE itemlist SET web_title='旧标题', click_url='old'");
         QSignalSpy ended(&r.session.detailStep(), &DetailStep::ended);
         r.session.detailStep().click();
         QTRY_VERIFY_WITH_TIMEOUT(r.statuses.filter(QStringLiteral("页面读取失败")).size() >= 2, 8000);
-        auto row = r.db().itemByItem(item);
+        auto row = r.db().itemByItem(item).value;
         QCOMPARE(row->state, 0);
         QCOMPARE(row->web_title, QStringLiteral("旧标题"));
         QCOMPARE(row->click_url, QStringLiteral("old"));
         r.web.setTransferTimeout(3000);   // the network is back
         QVERIFY(ended.wait(8000));
-        QCOMPARE(r.db().itemByItem(item)->state, 1);
+        QCOMPARE(r.db().itemByItem(item).value->state, 1);
     }
 
     void cacheCleanerDropsTheMarketplaceOnly()
@@ -465,7 +465,7 @@ private slots:
     {
         Rig r(shop(3));
         const SimItem &it = r.sim.items().at(2);
-        r.db().insertListed(it.id, "列表", "", "", 99);   // listed by Step 1 before
+        r.db().insertListed(it.id, "列表", "", "", 99).value;   // listed by Step 1 before
         QSignalSpy added(&r.session, &Session::manualAdded);
         QSignalSpy refills(&r.session, &Session::refillList);
         r.session.manualAdd().click(outside::itemPageAddress(it.id), QString());
@@ -474,7 +474,7 @@ private slots:
         QCOMPARE(r.session.manualAdd().caption(), QStringLiteral("添加"));
         QCOMPARE(refills.size(), 1);
         QCOMPARE(r.count(), 1);
-        const auto row = r.db().itemByItem(it.id);
+        const auto row = r.db().itemByItem(it.id).value;
         QCOMPARE(row->state, 1);
         QCOMPARE(row->html, 1);
         QCOMPARE(row->byid, row->id);
@@ -507,7 +507,7 @@ private slots:
     {
         Rig r(shop(2));
         const SimItem &it = r.sim.items().at(0);
-        const qint64 id = r.db().insertListed(it.id, "t", "", "", 1);
+        const qint64 id = r.db().insertListed(it.id, "t", "", "", 1).value;
         r.exec("UPDATE itemlist SET state=3, click_url='keep', web_title='旧'");
         // Nothing while no row is in the editor; nothing on No.
         r.session.recollect(it.id);
@@ -517,11 +517,11 @@ private slots:
         r.session.recollect(it.id);
         QCOMPARE(r.notes.questions, QStringList{"注意|是否确定重新采集ID为" + it.id + "的宝贝数据？"});
         QTest::qWait(100);
-        QCOMPARE(r.db().itemByItem(it.id)->state, 3);
+        QCOMPARE(r.db().itemByItem(it.id).value->state, 3);
         r.notes.answers = {true};
         r.session.recollect(it.id);
         QTRY_COMPARE_WITH_TIMEOUT(r.lastStatus(), QStringLiteral("重新采集完毕"), 5000);
-        const auto row = r.db().itemByItem(it.id);
+        const auto row = r.db().itemByItem(it.id).value;
         QCOMPARE(row->state, 1);
         QCOMPARE(row->click_url, QStringLiteral("keep"));
         QVERIFY(row->web_title != QStringLiteral("旧"));

@@ -104,6 +104,7 @@ class TestConvert : public QObject
     std::unique_ptr<ConvertChannel> channels[2];
     QStringList statuses;
     QStringList events;
+    QStringList reasons;   // why each job that failed did, in order
     QStringList delivered;   // the ID of each job that got a reply
 
     void pointAt(quint16 port)
@@ -124,17 +125,29 @@ class TestConvert : public QObject
         j.retryFailedReply = caller.retry;
         j.reconnectOnTimeout = caller.reconnect;
         j.context = context ? context : this;
-        j.replied = [this, kind, id, pid](const QString &link) {
-            delivered << id;
-            events << kind + (link.isEmpty()           ? QStringLiteral(" replied")
-                              : isLinkOf(link, id, pid) ? QStringLiteral(" replied its link")
-                                                        : QStringLiteral(" replied ") + link);
-        };
-        j.failed = [this, kind] { events << kind + QStringLiteral(" failed"); };
-        j.timedOut = [this, kind, id, pid, caller] {
-            events << kind + QStringLiteral(" timedOut");
-            if (kind == QLatin1String("item"))
-                channel(caller.channel).request(job(kind, id, pid));
+        j.done = [this, kind, id, pid, caller](const ConvertResult &r) {
+            switch (r.outcome) {
+            case ConvertResult::Outcome::Replied: {
+                const QString &link = r.clickurl;
+                delivered << id;
+                events << kind + (link.isEmpty()           ? QStringLiteral(" replied")
+                                  : isLinkOf(link, id, pid) ? QStringLiteral(" replied its link")
+                                                            : QStringLiteral(" replied ") + link);
+                break;
+            }
+            case ConvertResult::Outcome::FailedReply:
+                events << kind + QStringLiteral(" failed");
+                break;
+            case ConvertResult::Outcome::TimedOut:
+                events << kind + QStringLiteral(" timedOut");
+                if (kind == QLatin1String("item"))
+                    channel(caller.channel).request(job(kind, id, pid));
+                break;
+            case ConvertResult::Outcome::GaveUp:
+                events << kind + QStringLiteral(" gave up");
+                break;
+            }
+            reasons << r.reason;
         };
         return j;
     }
@@ -282,7 +295,7 @@ private slots:
         QFETCH(QString, id);
         QFETCH(QByteArray, query);
         QString link = QStringLiteral("<none>");
-        taokeiurl(id, cla, this, [&](const QString &l) { link = l; });
+        taokeiurl(id, cla, this, [&](const QString &l, const FetchResult &) { link = l; });
         QTRY_VERIFY(link != QLatin1String("<none>"));
         QVERIFY2(isLinkOf(link, id, outside::builtinPid), qPrintable(link));
         const SimRequest r = sim->toolRequests().last();
@@ -407,7 +420,6 @@ private slots:
         sim->options().convertHangEvery = 1;
         ConvertJob j = job("manual", kItem);
         j.maxAttempts = 3;
-        j.gaveUp = [this] { events << "manual gave up"; };
         channel(2).request(std::move(j));
         QTRY_COMPARE_WITH_TIMEOUT(events, QStringList{"manual gave up"}, 3000);
         QCOMPARE(sim->toolRequests().size(), 3);

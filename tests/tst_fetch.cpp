@@ -15,11 +15,14 @@
 #include <QtTest>
 
 using Header = QPair<QByteArray, QByteArray>;
+Q_DECLARE_METATYPE(FetchResult::Failure)
 
 class TestFetch : public QObject
 {
     Q_OBJECT
     std::unique_ptr<Simulator> sim;
+    // Each case a fresh service: a hostile case's connections and cookies never reach the next.
+    std::unique_ptr<WebService> web;
     const QString site = QStringLiteral("mirror.velorix.test");
 
     void pointAt(quint16 port)
@@ -27,14 +30,14 @@ class TestFetch : public QObject
         qputenv("VELORIX_CONNECT_TO", QByteArray("127.0.0.1:") + QByteArray::number(port));
     }
 
-    // Runs one fetch to its end; "<none>" when no answer came in time.
-    static QString wait(const std::function<void(FetchDone)> &start, int ms = 5000)
+    // Runs one fetch to its end; an answer "<none>" when none came in time.
+    static FetchResult wait(const std::function<void(FetchDone)> &start, int ms = 5000)
     {
-        QString result = QStringLiteral("<none>");
+        FetchResult result = FetchResult::answer(QStringLiteral("<none>"), -1);
         QEventLoop loop;
         bool answered = false;
-        start([&](const QString &text) {
-            result = text;
+        start([&](const FetchResult &r) {
+            result = r;
             answered = true;
             loop.quit();
         });
@@ -44,13 +47,21 @@ class TestFetch : public QObject
         }
         return result;
     }
+    FetchResult fetch(const QString &address, const QString &charset = QStringLiteral("gb2312"))
+    {
+        return wait([&](FetchDone d) { web->gethtml(address, charset, this, d); });
+    }
+    FetchResult send(const QString &path, const QString &body)
+    {
+        return wait([&](FetchDone d) { web->httppost("http://" + site + path, site, QString(), body, "gb2312", this, d); });
+    }
     QString get(const QString &address, const QString &charset = QStringLiteral("gb2312"))
     {
-        return wait([&](FetchDone d) { gethtml(address, charset, this, d); });
+        return fetch(address, charset).text;
     }
     QString post(const QString &path, const QString &body)
     {
-        return wait([&](FetchDone d) { httppost("http://" + site + path, site, QString(), body, "gb2312", this, d); });
+        return send(path, body).text;
     }
     // Logs in to the simulated site the way the program does.
     bool login()
@@ -65,16 +76,16 @@ class TestFetch : public QObject
     }
 
     enum Kind { Get, Plain, Post };
-    QString fetchFrom(quint16 port, Kind kind, int ms = 8000)
+    FetchResult fetchFrom(quint16 port, Kind kind, int ms = 8000)
     {
         pointAt(port);
         const QString address = "http://" + site + "/page";
         QObject asker;   // an answer that comes after the wait has nobody to go to
         return wait([&](FetchDone d) {
             switch (kind) {
-            case Get: httpget(address, site, {}, "gb2312", &asker, d); break;
-            case Plain: gethtml(address, "gb2312", &asker, d); break;
-            case Post: httppost(address, site, {}, "a=1", "gb2312", &asker, d); break;
+            case Get: web->httpget(address, site, {}, "gb2312", &asker, d); break;
+            case Plain: web->gethtml(address, "gb2312", &asker, d); break;
+            case Post: web->httppost(address, site, {}, "a=1", "gb2312", &asker, d); break;
             }
         }, ms);
     }
@@ -92,13 +103,16 @@ private slots:
     }
     void init()
     {
+        web = std::make_unique<WebService>();
         sim->clearRequests();
         sim->options().compress.clear();
         sim->options().slowMs = 0;
-        WebService::instance().setTransferTimeout(WebService::kDefaultTimeoutMs);
-        WebService::instance().setDeadline(WebService::kDefaultDeadlineMs);
-        WebService::instance().clearCookies();   // a fresh browser
         pointAt(sim->port());
+    }
+
+    void cleanup()
+    {
+        web.reset();
     }
 
     void falseAddressAnswersFalseWithoutARequest()
@@ -107,8 +121,8 @@ private slots:
             bool calledInside = true;
             QString result;
             QEventLoop loop;
-            gethtml(address, "gb2312", this, [&](const QString &t) {
-                result = t;
+            web->gethtml(address, "gb2312", this, [&](const FetchResult &r) {
+                result = r.text;
                 loop.quit();
             });
             calledInside = !result.isNull();
@@ -135,9 +149,9 @@ private slots:
     {
         const QString referer = "http://" + outside::apiToolHost + outside::apiToolRefererPath;
         const QString page = wait([&](FetchDone d) {
-            httpget("http://" + outside::apiToolHost + outside::apiToolPath + "?num_iids=42&pid=1", outside::apiToolHost,
+            web->httpget("http://" + outside::apiToolHost + outside::apiToolPath + "?num_iids=42&pid=1", outside::apiToolHost,
                     referer, "utf-8", this, d);
-        });
+        }).text;
         QVERIFY(page.contains(outside::clickUrlStart));
         const SimRequest &r = sim->requests().last();
         QVERIFY(r.raw.startsWith("GET /apitools/getResult.htm?num_iids=42&pid=1 HTTP/1.1\r\n"));
@@ -192,7 +206,7 @@ private slots:
         QCOMPARE(sim->requests().last().header("Cookie"), cookie);
         QCOMPARE(sim->published().value("77").value("title"), QStringLiteral("中文标题"));
         // Cookies belong to the host asked for, not to the address the switch connects to.
-        QVERIFY(WebService::instance().cookieJar()->cookiesForUrl(QUrl("http://" + outside::itemHost + "/")).isEmpty());
+        QVERIFY(web->cookieJar()->cookiesForUrl(QUrl("http://" + outside::itemHost + "/")).isEmpty());
     }
 
     void compressedBodiesAreDecoded_data()
@@ -208,7 +222,7 @@ private slots:
         const QString address = outside::itemPageAddress(item.id);
         const QString plain = get(address);
         sim->options().compress = coding;
-        const QString viaGet = wait([&](FetchDone d) { httpget(address, outside::itemHost, {}, "gb2312", this, d); });
+        const QString viaGet = wait([&](FetchDone d) { web->httpget(address, outside::itemHost, {}, "gb2312", this, d); }).text;
         QCOMPARE(viaGet, plain);
         QVERIFY(viaGet.contains(item.title));
         QCOMPARE(get(address), plain);   // the plain fetch leaves decoding to the network stack
@@ -218,9 +232,14 @@ private slots:
         }
     }
 
-    void errorPagesAreReturnedLikeAnyOther()
+    // An error page is not the page asked for: it is a failure that names its status.
+    void errorPagesAreFailures()
     {
-        QCOMPARE(get("http://" + site + "/no-such-page"), QStringLiteral("<html><body>找不到该页面</body></html>"));
+        const FetchResult r = fetch("http://" + site + "/no-such-page");
+        QCOMPARE(r.failure, FetchResult::Failure::ErrorStatus);
+        QCOMPARE(r.status, 404);
+        QCOMPARE(r.text, QString());
+        QCOMPARE(r.reason(), QStringLiteral("网站返回错误 404"));
     }
 
     void redirectsAreFollowed()
@@ -237,7 +256,7 @@ private slots:
         QCOMPARE(sim->requests().last().header("Host"), outside::itemHost.toLatin1());
     }
 
-    void unreachableAddressGivesEmptyText()
+    void refusedConnectionSaysSo()
     {
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost));
@@ -246,31 +265,51 @@ private slots:
         pointAt(closed);
         QElapsedTimer t;
         t.start();
-        QCOMPARE(get(outside::itemPageAddress("1"), "gb2312"), QString());
-        QCOMPARE(post(outside::uploadPath, "a=1"), QString());
+        for (const FetchResult &r : {fetch(outside::itemPageAddress("1")), send(outside::uploadPath, "a=1")}) {
+            QCOMPARE(r.failure, FetchResult::Failure::Refused);
+            QCOMPARE(r.text, QString());
+            QCOMPARE(r.reason(), QStringLiteral("连接被拒绝"));
+            QVERIFY(!r.detail.isEmpty());   // the network stack's own words, for the log
+        }
         QVERIFY(t.elapsed() < 4000);
     }
 
     void silentServerTimesOut()
     {
         sim->options().slowMs = 5000;
-        WebService::instance().setTransferTimeout(300);
+        web->setTransferTimeout(300);
         QElapsedTimer t;
         t.start();
-        QCOMPARE(get(outside::itemPageAddress(sim->items().at(0).id)), QString());
+        QCOMPARE(fetch(outside::itemPageAddress(sim->items().at(0).id)).failure, FetchResult::Failure::Timeout);
         QVERIFY(t.elapsed() < 3000);
     }
 
+    void addressesThatAreNoneFailAtOnce_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("file") << "file:///etc/passwd";
+        QTest::newRow("no host") << "http:///item.htm";
+        QTest::newRow("ftp") << "ftp://item.taobao.com/x";
+    }
+    void addressesThatAreNoneFailAtOnce()
+    {
+        QFETCH(QString, address);
+        QCOMPARE(fetch(address).failure, FetchResult::Failure::BadAddress);
+        QVERIFY(sim->requests().isEmpty());
+    }
+
     // A page cut off on the way is a failure, not a shorter page.
-    void truncatedAnswerGivesEmptyText_data()
+    void truncatedAnswerIsAFailure_data()
     {
         QTest::addColumn<bool>("serverCloses");
-        QTest::newRow("server closes mid-page") << true;
-        QTest::newRow("server stalls mid-page") << false;
+        QTest::addColumn<FetchResult::Failure>("failure");
+        QTest::newRow("server closes mid-page") << true << FetchResult::Failure::CutOff;
+        QTest::newRow("server stalls mid-page") << false << FetchResult::Failure::Timeout;
     }
-    void truncatedAnswerGivesEmptyText()
+    void truncatedAnswerIsAFailure()
     {
         QFETCH(bool, serverCloses);
+        QFETCH(FetchResult::Failure, failure);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         connect(&server, &QTcpServer::newConnection, this, [&] {
@@ -283,9 +322,9 @@ private slots:
             });
         });
         pointAt(server.serverPort());
-        WebService::instance().setTransferTimeout(300);
-        QCOMPARE(get(outside::itemPageAddress("1")), QString());
-        QCOMPARE(post(outside::uploadPath, "a=1"), QString());
+        web->setTransferTimeout(300);
+        QCOMPARE(fetch(outside::itemPageAddress("1")).failure, failure);
+        QCOMPARE(send(outside::uploadPath, "a=1").failure, failure);
     }
 
     // What a hostile or broken server sends must end as a failed fetch, soon and without
@@ -294,16 +333,24 @@ private slots:
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("fault");
+        QTest::addColumn<FetchResult::Failure>("failure");
+        using F = FetchResult::Failure;
+        const struct { const char *fault; F failure; } faults[] = {
+            {"bomb", F::TooLarge},           {"endless", F::TooLarge},
+            {"trickle", F::Timeout},         {"truncated-gzip", F::Undecodable},
+            {"trailing-bytes", F::Undecodable}, {"endless-head", F::Timeout},
+        };
         for (int k : {Get, Plain, Post}) {
             const char *name = k == Get ? "httpget" : k == Plain ? "gethtml" : "httppost";
-            for (const char *fault : {"bomb", "endless", "trickle", "truncated-gzip", "trailing-bytes", "endless-head"})
-                QTest::addRow("%s %s", name, fault) << k << QString::fromLatin1(fault);
+            for (const auto &f : faults)
+                QTest::addRow("%s %s", name, f.fault) << k << QString::fromLatin1(f.fault) << f.failure;
         }
     }
     void hostileBodiesFail()
     {
         QFETCH(int, kind);
         QFETCH(QString, fault);
+        QFETCH(FetchResult::Failure, failure);
         // The post offers deflate only; the fetches take gzip as well.
         const bool gzip = kind != Post;
         const QByteArray coding = gzip ? "gzip" : "deflate";
@@ -339,12 +386,17 @@ private slots:
                 t->start(trickle ? 50 : 1);
             }
         });
-        WebService::instance().setTransferTimeout(300);
-        WebService::instance().setDeadline(800);
+        // Only the faults that never finish wait for the deadline; the others must end on their
+        // own, however busy the machine.
+        const bool waitsForDeadline = failure == FetchResult::Failure::Timeout;
+        web->setTransferTimeout(waitsForDeadline ? 300 : 5000);
+        web->setDeadline(waitsForDeadline ? 800 : 10000);
         QElapsedTimer t;
         t.start();
-        QCOMPARE(fetchFrom(stub.serverPort(), Kind(kind)), QString());
-        QVERIFY2(t.elapsed() < 4000, qPrintable(QString::number(t.elapsed())));
+        const FetchResult r = fetchFrom(stub.serverPort(), Kind(kind));
+        QCOMPARE(r.failure, failure);
+        QCOMPARE(r.text, QString());
+        QVERIFY2(t.elapsed() < 8000, qPrintable(QString::number(t.elapsed())));
     }
 
     void multiMemberGzipYieldsEveryMember_data()
@@ -360,17 +412,30 @@ private slots:
         HttpStub stub([&](QTcpSocket *s, const QByteArray &) {
             HttpStub::answer(s, body, "Content-Encoding: gzip\r\n");
         });
-        QCOMPARE(fetchFrom(stub.serverPort(), Kind(kind)), QStringLiteral("<p>one</p><p>two</p>"));
+        QCOMPARE(fetchFrom(stub.serverPort(), Kind(kind)).text, QStringLiteral("<p>one</p><p>two</p>"));
     }
 
-    // An unknown client-error status still comes with its page, like any other error status.
-    void unknownErrorStatusKeepsItsPage()
+    // Any status of 400 and above, known to the network stack or not, is an error page.
+    void errorStatusesAreFailures_data()
     {
-        HttpStub stub([](QTcpSocket *s, const QByteArray &) {
-            HttpStub::answer(s, "<p>teapot</p>", {}, "418 I'm a teapot");
-        });
-        for (int k : {Get, Plain, Post})
-            QCOMPARE(fetchFrom(stub.serverPort(), Kind(k)), QStringLiteral("<p>teapot</p>"));
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("418 with a page") << QByteArray("418 I'm a teapot") << QByteArray("<p>teapot</p>");
+        QTest::newRow("503 with a page") << QByteArray("503 Service Unavailable") << QByteArray("<h1>503</h1>");
+        QTest::newRow("404 without a body") << QByteArray("404 Not Found") << QByteArray();
+        QTest::newRow("599 unknown") << QByteArray("599 Whatever") << QByteArray("x");
+    }
+    void errorStatusesAreFailures()
+    {
+        QFETCH(QByteArray, status);
+        QFETCH(QByteArray, body);
+        HttpStub stub([&](QTcpSocket *s, const QByteArray &) { HttpStub::answer(s, body, {}, status); });
+        for (int k : {Get, Plain, Post}) {
+            const FetchResult r = fetchFrom(stub.serverPort(), Kind(k));
+            QCOMPARE(r.failure, FetchResult::Failure::ErrorStatus);
+            QCOMPARE(r.status, status.left(3).toInt());
+            QCOMPARE(r.text, QString());
+        }
     }
 
     // A kept-alive connection that the server has closed behind the client's back: the post is
@@ -405,8 +470,8 @@ private slots:
             HttpStub::answer(s, "x", cookies);
         });
         for (int i = 0; i < 10; ++i)
-            QCOMPARE(fetchFrom(stub.serverPort(), Plain), QStringLiteral("x"));
-        const QList<QNetworkCookie> kept = WebService::instance().cookieJar()->cookiesForUrl(QUrl("http://" + site + "/"));
+            QCOMPARE(fetchFrom(stub.serverPort(), Plain).text, QStringLiteral("x"));
+        const QList<QNetworkCookie> kept = web->cookieJar()->cookiesForUrl(QUrl("http://" + site + "/"));
         QCOMPARE(kept.size(), WebService::kMaxCookiesPerHost);
         QStringList names;
         for (const QNetworkCookie &c : kept)
@@ -430,7 +495,7 @@ private slots:
     {
         auto *asker = new QObject;
         bool called = false;
-        gethtml(outside::itemPageAddress(sim->items().at(0).id), "gb2312", asker, [&](const QString &) { called = true; });
+        web->gethtml(outside::itemPageAddress(sim->items().at(0).id), "gb2312", asker, [&](const FetchResult &) { called = true; });
         delete asker;
         QTRY_COMPARE_WITH_TIMEOUT(sim->requests().size(), 1, 3000);
         QTest::qWait(200);

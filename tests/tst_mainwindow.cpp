@@ -57,7 +57,7 @@ struct Fixture {
     }
     qint64 addRow(const QString &item, int state, int itemstate = 0, int byid = 1)
     {
-        const qint64 id = prepare().insertListed(item, "标题" + item, "", "9.90", byid);
+        const qint64 id = prepare().insertListed(item, "标题" + item, "", "9.90", byid).value;
         exec(QStringLiteral("UPDATE itemlist SET state=%1, itemstate=%2, web_title='页标题%3', "
                             "web_key='关键词%3', web_doc='描述%3' WHERE id=%4")
                  .arg(state).arg(itemstate).arg(item).arg(id));
@@ -241,7 +241,7 @@ private slots:
         f.addRow("102", 2, 0, 3);
         f.addRow("103", 3, 0, 4);
         f.addRow("104", 1, 1, 5);
-        const qint64 quoted = f.prepare().insertListed("it'em\"", "O'Neil's \"best\"", "", "1'0", 6);
+        const qint64 quoted = f.prepare().insertListed("it'em\"", "O'Neil's \"best\"", "", "1'0", 6).value;
         f.open();
         ItemListModel *m = f.window->model();
         QCOMPARE(m->rowCount(), 6);
@@ -411,7 +411,7 @@ private slots:
         f.get<QAbstractButton>("XPButton27")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("替换规则保存完毕！"));
         QCOMPARE(f.status(), QStringLiteral("替换规则保存完毕！"));
-        const auto c = f.prepare().loadSettings();
+        const auto c = f.prepare().loadSettings().value;
         QCOMPARE(c->rules.title.replaceOn, true);
         QCOMPARE(c->rules.title.find, QStringLiteral("鞋"));
         QCOMPARE(c->rules.key.addOn, true);
@@ -433,7 +433,7 @@ private slots:
         QCOMPARE(f.notes.messages, QStringList({"网站后台用户名5-32字符之间"}));
         QVERIFY(user->hasFocus());
         QCOMPARE(server->text(), QStringLiteral("new.site.test/"));
-        QCOMPARE(f.prepare().loadSettings()->web_user, initial::webUser);
+        QCOMPARE(f.prepare().loadSettings().value->web_user, initial::webUser);
 
         user->setText("admin5");
         f.get<QAbstractButton>("XPButton21")->click();
@@ -442,7 +442,7 @@ private slots:
         QCOMPARE(server->text(), QStringLiteral("new.site.test"));
         QCOMPARE(f.session.webserver(), QStringLiteral("new.site.test"));
         QCOMPARE(f.session.webuser(), QStringLiteral("admin5"));
-        QCOMPARE(f.prepare().loadSettings()->web_server, QStringLiteral("new.site.test"));
+        QCOMPARE(f.prepare().loadSettings().value->web_server, QStringLiteral("new.site.test"));
 
         // Editing a box without saving leaves the settings in force alone.
         server->setText("other.test");
@@ -459,13 +459,13 @@ private slots:
         f.exec("CREATE TRIGGER no_edits BEFORE UPDATE ON itemlist BEGIN SELECT RAISE(ABORT, 'locked'); END");
         f.exec("CREATE TRIGGER no_settings BEFORE UPDATE ON soft_config BEGIN SELECT RAISE(ABORT, 'locked'); END");
         f.get<QAbstractButton>("XPButton22")->click();
-        QCOMPARE(f.notes.messages.last(), QStringLiteral("保存失败：数据库无法写入"));
+        QCOMPARE(f.notes.messages.last(), QStringLiteral("保存失败：数据违反约束"));
         QCOMPARE(f.window->model()->label(0), QStringLiteral("已采集"));
         f.get<QAbstractButton>("XPButton21")->click();
-        QCOMPARE(f.notes.messages.last(), QStringLiteral("网站信息保存失败：数据库无法写入"));
-        QCOMPARE(f.status(), QStringLiteral("网站信息保存失败：数据库无法写入"));
+        QCOMPARE(f.notes.messages.last(), QStringLiteral("网站信息保存失败：数据违反约束"));
+        QCOMPARE(f.status(), QStringLiteral("网站信息保存失败：数据违反约束"));
         f.get<QAbstractButton>("XPButton27")->click();
-        QCOMPARE(f.notes.messages.last(), QStringLiteral("替换规则保存失败：数据库无法写入"));
+        QCOMPARE(f.notes.messages.last(), QStringLiteral("替换规则保存失败：数据违反约束"));
         QVERIFY(!f.notes.messages.contains(QStringLiteral("网站信息保存完毕")));
         QVERIFY(!f.notes.messages.contains(QStringLiteral("替换规则保存完毕！")));
     }
@@ -506,17 +506,23 @@ private slots:
         f.get<QAbstractButton>("XPButton28")->click();
         auto *pid = f.get<QLineEdit>("alimama_pid");
         pid->setFocus();
-        pid->setText("mm_1'2");
+        pid->setText("1620&num_iids=9");
+        // It goes into the conversion form as it is: only digits are kept, anything else is said.
+        f.get<QLineEdit>("alimama_item")->setFocus();
+        QCOMPARE(f.prepare().loadSettings().value->alimama, QString());
+        QCOMPARE(f.status(), QStringLiteral("淘客PID只能是数字"));
+        pid->setFocus();
+        pid->setText("16243711");
         // The window going to the back saves nothing; the focus moving to another box does.
         QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
         QCoreApplication::sendEvent(pid, &away);
-        QCOMPARE(f.prepare().loadSettings()->alimama, QString());
+        QCOMPARE(f.prepare().loadSettings().value->alimama, QString());
         f.get<QLineEdit>("alimama_item")->setFocus();
-        QCOMPARE(f.prepare().loadSettings()->alimama, QStringLiteral("mm_1'2"));
+        QCOMPARE(f.prepare().loadSettings().value->alimama, QStringLiteral("16243711"));
         // A new start shows it again.
         f.window.reset();
         f.open();
-        QCOMPARE(f.get<QLineEdit>("alimama_pid")->text(), QStringLiteral("mm_1'2"));
+        QCOMPARE(f.get<QLineEdit>("alimama_pid")->text(), QStringLiteral("16243711"));
     }
 
     // The shop and its seller ID stay for the next start, as the publisher ID does.
@@ -533,7 +539,7 @@ private slots:
         sid->setFocus();
         sid->setText("20260001");
         f.get<QLineEdit>("web_user")->setFocus();
-        const auto stored = f.prepare().loadSettings();
+        const auto stored = f.prepare().loadSettings().value;
         QCOMPARE(stored->guest_shop, QStringLiteral("shop.velorix.test"));
         QCOMPARE(stored->shopsid, QStringLiteral("20260001"));
         f.window.reset();
@@ -636,7 +642,7 @@ private slots:
         // The row's label changes in place; the list is not refilled.
         QCOMPARE(f.window->model()->label(1), QStringLiteral("已修改"));
         QCOMPARE(f.window->model()->row(1).state, 3);
-        const auto r = f.prepare().itemById(uploaded);
+        const auto r = f.prepare().itemById(uploaded).value;
         QCOMPARE(r->state, 2);
         QCOMPARE(r->web_title, QStringLiteral("新标题'含引号"));
         QCOMPARE(r->web_key, QStringLiteral("新关键词"));
@@ -651,7 +657,7 @@ private slots:
         f.get<QLineEdit>("web_doc")->setText("d");
         f.get<QAbstractButton>("XPButton22")->click();
         QCOMPARE(f.notes.messages.last(), QStringLiteral("未采集宝贝暂不能进行编辑"));
-        QCOMPARE(f.prepare().itemByItem("2")->state, 0);
+        QCOMPARE(f.prepare().itemByItem("2").value->state, 0);
 
         // The row vanished after it was loaded.
         f.clickRow(1);
@@ -678,7 +684,7 @@ private slots:
         f.notes.answers = {true};
         f.action("delitem")->trigger();
         QCOMPARE(f.count("SELECT count(*) FROM itemlist"), 2);
-        QVERIFY(!f.prepare().itemByItem("3"));
+        QVERIFY(!f.prepare().itemByItem("3").value);
         QCOMPARE(f.window->model()->rowCount(), 2);
         QVERIFY(f.list()->selectionModel()->selectedRows().isEmpty());
         QVERIFY(!f.notes.unexpected);

@@ -38,7 +38,7 @@ private slots:
         while (q.next())
             columns << q.value(1).toString();
         QCOMPARE(columns, ProfileDb::itemlistColumns());
-        QVERIFY(db.loadSettings().has_value());
+        QVERIFY(db.loadSettings().value.has_value());
     }
 
     void simulatorServesAndExplainsItself()

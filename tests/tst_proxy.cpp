@@ -173,19 +173,23 @@ class TestProxy : public QObject
             job.kind = QStringLiteral("manual");
             job.body = itemConvertBody(sim->items().at(0).id, outside::builtinPid);
             job.context = &asker;
-            job.replied = [&](const QString &link) { finish(link.isEmpty() ? QStringLiteral("[no link]") : link); };
-            job.failed = [&] { finish(QStringLiteral("[failed]")); };
-            job.timedOut = [&] { finish(QStringLiteral("[timed out]")); };
+            job.done = [&](const ConvertResult &r) {
+                finish(r.outcome == ConvertResult::Outcome::Replied
+                           ? (r.clickurl.isEmpty() ? QStringLiteral("[no link]") : r.clickurl)
+                           : r.outcome == ConvertResult::Outcome::FailedReply ? QStringLiteral("[failed]")
+                                                                              : QStringLiteral("[timed out]"));
+            };
             channel.request(std::move(job));
         } else {
             // A fresh browser with one cookie of the site it asks.
             web->clearCookies();
             web->cookieJar()->setCookiesFromUrl({QNetworkCookie("velorix_visit", "1")}, QUrl(address));
             const QString site = QUrl(address).host();
+            auto text = [&](const FetchResult &r) { finish(r.text); };
             switch (kind) {
-            case Get: web->httpget(address, site, QString(), "gb2312", &asker, finish); break;
-            case Plain: web->gethtml(address, "gb2312", &asker, finish); break;
-            default: web->httppost(address, site, QString(), "itemid=1&title=a%20b", "gb2312", &asker, finish); break;
+            case Get: web->httpget(address, site, QString(), "gb2312", &asker, text); break;
+            case Plain: web->gethtml(address, "gb2312", &asker, text); break;
+            default: web->httppost(address, site, QString(), "itemid=1&title=a%20b", "gb2312", &asker, text); break;
             }
         }
         if (!QTest::qWaitFor([&] { return done; }, 8000))

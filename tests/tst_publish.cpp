@@ -73,7 +73,7 @@ class TestPublish : public QObject
         r.session.uploadStep().setIntervals(1, 1, 1);
         for (int i = 1; i <= rows; ++i) {
             const QString item = QString::number(1000 + i);
-            r.db().insertListed(item, "宝贝" + item, "http://img01.taobaocdn.com/p.jpg", "9.90", i);
+            r.db().insertListed(item, "宝贝" + item, "http://img01.taobaocdn.com/p.jpg", "9.90", i).value;
             r.exec(QStringLiteral("UPDATE itemlist SET state=1, web_url='%1i1/%2/desc.js', web_title='页%2' WHERE item='%2'")
                        .arg(outside::descriptionPrefix(), item));
         }
@@ -140,7 +140,7 @@ private slots:
         connect(&login, &Step::status, &login, [&](const QString &t) { statuses << t; });
         std::optional<SiteLogin::Result> result;
         login.webuserlogin({"mirror.velorix.test", "demoadmin", password, "http://s.click/t?a=1&b=2"}, this,
-                           [&](SiteLogin::Result r) { result = r; });
+                           [&](const SiteLogin::Outcome &r) { result = r.result; });
         QTRY_VERIFY(result.has_value());
         QCOMPARE(*result == SiteLogin::Result::LoggedIn, ok);
         QCOMPARE(statuses, QStringList({"正在登录", status}));
@@ -242,13 +242,13 @@ private slots:
         r.exec("UPDATE itemlist SET title='' WHERE item='1001'");
         r.exec("UPDATE itemlist SET web_url='" + outside::descriptionPrefix() + "' WHERE item='1002'");
         QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
-        QCOMPARE(r.db().itemByItem("1001")->itemstate, 1);
-        QCOMPARE(r.db().itemByItem("1002")->itemstate, 1);
-        auto refused = r.db().itemByItem("1003");
+        QCOMPARE(r.db().itemByItem("1001").value->itemstate, 1);
+        QCOMPARE(r.db().itemByItem("1002").value->itemstate, 1);
+        auto refused = r.db().itemByItem("1003").value;
         QCOMPARE(refused->errcode, 1);
         QCOMPARE(refused->errdecription, QStringLiteral("OK\r\n"));
-        QCOMPARE(r.db().itemByItem("1004")->errcode, 1);
-        QCOMPARE(r.db().itemByItem("1004")->errdecription, QStringLiteral("该宝贝不允许发布"));
+        QCOMPARE(r.db().itemByItem("1004").value->errcode, 1);
+        QCOMPARE(r.db().itemByItem("1004").value->errdecription, QStringLiteral("该宝贝不允许发布"));
         QFile log(r.session.runLog().path());   // the refusal is in the run log
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(QString::fromUtf8(log.readAll()).contains("[上传失败] 1004 该宝贝不允许发布\n"));
@@ -260,8 +260,8 @@ private slots:
         r.session.loadEditorRow(refused->id);
         site.uploadReplies = {"OK"};
         r.session.uploadStep().uploadNow(r.session.editorRow());
-        QTRY_COMPARE(r.db().itemByItem("1003")->state, 3);
-        QCOMPARE(r.db().itemByItem("1003")->errcode, 1);
+        QTRY_COMPARE(r.db().itemByItem("1003").value->state, 3);
+        QCOMPARE(r.db().itemByItem("1003").value->errcode, 1);
         QCOMPARE(site.field(2, "taokei"), QString());
     }
 
@@ -322,11 +322,11 @@ private slots:
         prepare(r, 2);
         r.exec("UPDATE itemlist SET web_url=NULL WHERE item='1001'");
         QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
-        const auto row = r.db().itemByItem("1001");
+        const auto row = r.db().itemByItem("1001").value;
         QCOMPARE(row->errcode, 1);
         QVERIFY(row->errdecription.contains(QStringLiteral("宝贝描述无法读取")));
         QCOMPARE(site.uploads.size(), 1);
-        QCOMPARE(r.db().itemByItem("1002")->state, 3);
+        QCOMPARE(r.db().itemByItem("1002").value->state, 3);
     }
 
     void pauseDuringAPostStoresItsResult()
@@ -414,8 +414,8 @@ private slots:
         point(site.stub.serverPort());
         prepare(r, 1);
         QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
-        QCOMPARE(r.db().itemByItem("1001")->errcode, 1);
-        QCOMPARE(r.db().itemByItem("1001")->errdecription, QStringLiteral("（网站返回了空白内容）"));
+        QCOMPARE(r.db().itemByItem("1001").value->errcode, 1);
+        QCOMPARE(r.db().itemByItem("1001").value->errdecription, QStringLiteral("（网站返回了空白内容）"));
     }
 
     // A result the database will not keep stops the step instead of posting the row again.
@@ -428,7 +428,7 @@ private slots:
         r.exec("CREATE TRIGGER no_upload BEFORE UPDATE OF state ON itemlist BEGIN SELECT RAISE(ABORT, 'disk'); END");
         QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
         QCOMPARE(site.uploads.size(), 1);
-        QCOMPARE(r.lastStatus(), QStringLiteral("上传结果保存失败：数据库无法写入"));
+        QCOMPARE(r.lastStatus(), QStringLiteral("上传结果保存失败：数据违反约束"));
     }
 
     // A refused login leaves the button offering to go on, not to pause a step that is not running.
@@ -463,7 +463,7 @@ private slots:
         prepare(r, 2);
         QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
         QCOMPARE(r.count("errcode=1"), 2);
-        QVERIFY(r.db().itemByItem("1001")->errdecription.startsWith(QStringLiteral("宝贝描述读取失败（")));
+        QVERIFY(r.db().itemByItem("1001").value->errdecription.startsWith(QStringLiteral("宝贝描述读取失败（")));
     }
 
     void manualUploadChecks()
@@ -476,7 +476,7 @@ private slots:
         QCOMPARE(r.notes.messages, QStringList{"非编辑状态不能上传"});
         prepare(r, 1);
         site.loginReply = "ERR";
-        r.session.uploadStep().uploadNow(r.db().itemByItem("1001")->id);
+        r.session.uploadStep().uploadNow(r.db().itemByItem("1001").value->id);
         QTRY_COMPARE(r.lastStatus(), QStringLiteral("登录失败，请检查用户名密码设置，若多次失败可联系客服处理！"));
         QCOMPARE(r.notes.messages.last(), QStringLiteral("登录失败，请检查用户名密码设置"));
         QVERIFY(site.uploads.isEmpty());
@@ -494,7 +494,7 @@ private slots:
         r.session.shared().shoplinkok = false;
         r.session.setShopSid("7788");
         for (const SimItem &it : r.sim.items())
-            r.db().insertListed(it.id, it.title, "", "", 1);
+            r.db().insertListed(it.id, it.title, "", "", 1).value;
         QSignalSpy detailEnded(&r.session.detailStep(), &DetailStep::ended);
         r.session.detailStep().click();
         QTRY_VERIFY(r.statuses.contains(QStringLiteral("状态：正在读取")));
@@ -503,7 +503,7 @@ private slots:
         QVERIFY2(r.session.shared().shopclickurl.endsWith("&unid=7788"), qPrintable(r.session.shared().shopclickurl));
         QVERIFY(detailEnded.wait(10000));
         for (const SimItem &it : r.sim.items())
-            QVERIFY(r.db().itemByItem(it.id)->click_url.endsWith("&unid=" + it.id));
+            QVERIFY(r.db().itemByItem(it.id).value->click_url.endsWith("&unid=" + it.id));
     }
 };
 

@@ -76,7 +76,7 @@ private slots:
         r.session.listStep().start(CollectMode::Resume);   // no shop address: a status and a message box
         QTRY_VERIFY(r.statuses.contains("请先设置需采集的店铺地址"));
         r.notes.answers = {false};
-        r.session.loadEditorRow(r.db().insertListed("1", "t", "", "", 1));
+        r.session.loadEditorRow(r.db().insertListed("1", "t", "", "", 1).value);
         r.session.recollect("1");
         const QStringList l = lines(path);
         QVERIFY(l.filter("[状态] 请先设置需采集的店铺地址").size() == 1);

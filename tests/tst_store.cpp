@@ -53,7 +53,7 @@ private slots:
         QCOMPARE(scalar(db, "PRAGMA journal_mode").toString(), QStringLiteral("wal"));
         QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 1);
 
-        const auto c = db.loadSettings();
+        const auto c = db.loadSettings().value;
         QVERIFY(c);
         QCOMPARE(c->web_server, initial::webServer);
         QCOMPARE(c->web_user, initial::webUser);
@@ -70,7 +70,7 @@ private slots:
         // A second start opens the same file as it is.
         db.close();
         QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
-        QCOMPARE(db.loadSettings()->web_user, initial::webUser);
+        QCOMPARE(db.loadSettings().value->web_user, initial::webUser);
     }
 
     void insertedRowTakesDefaults()
@@ -79,9 +79,9 @@ private slots:
         ProfileDb db;
         db.open(t.path());
         const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
-        const qint64 id = db.insertListed("1001", "标题", "http://p/1.jpg", "12.50", 3);
+        const qint64 id = db.insertListed("1001", "标题", "http://p/1.jpg", "12.50", 3).value;
         QVERIFY(id > 0);
-        const auto r = db.itemById(id);
+        const auto r = db.itemById(id).value;
         QVERIFY(r);
         QCOMPARE(r->state, 0);
         QCOMPARE(r->itemstate, 0);
@@ -90,7 +90,7 @@ private slots:
         const QDateTime stamp = QDateTime::fromString(r->updatetime, "yyyy-MM-dd HH:mm:ss");
         QVERIFY2(stamp.isValid() && stamp >= before && stamp <= QDateTime::currentDateTime().addSecs(2),
                  qPrintable(r->updatetime));
-        QCOMPARE(db.nextUncollected(), QStringLiteral("1001"));
+        QCOMPARE(db.nextUncollected().value, QStringLiteral("1001"));
     }
 
     void oneRowPerItem()
@@ -98,10 +98,10 @@ private slots:
         TempProfile t;
         ProfileDb db;
         db.open(t.path());
-        QVERIFY(db.insertListed("77", "a", "", "", 1) > 0);
-        QCOMPARE(db.insertListed("77", "b", "", "", 2), 0);
+        QVERIFY(db.insertListed("77", "a", "", "", 1).value > 0);
+        QVERIFY(!db.insertListed("77", "b", "", "", 2).ok());
         QCOMPARE(scalar(db, "SELECT count(*) FROM itemlist").toInt(), 1);
-        QCOMPARE(db.itemByItem("77")->title, QStringLiteral("a"));
+        QCOMPARE(db.itemByItem("77").value->title, QStringLiteral("a"));
     }
 
     void idsAreNeverReused()
@@ -109,12 +109,12 @@ private slots:
         TempProfile t;
         ProfileDb db;
         db.open(t.path());
-        const qint64 first = db.insertListed("1", "", "", "", 1);
-        const qint64 second = db.insertListed("2", "", "", "", 2);
+        const qint64 first = db.insertListed("1", "", "", "", 1).value;
+        const qint64 second = db.insertListed("2", "", "", "", 2).value;
         db.deleteById(second);
-        QVERIFY(!db.itemById(second));
-        QVERIFY(db.insertListed("3", "", "", "", 3) > second);
-        QVERIFY(db.itemById(first));
+        QVERIFY(!db.itemById(second).value);
+        QVERIFY(db.insertListed("3", "", "", "", 3).value > second);
+        QVERIFY(db.itemById(first).value);
     }
 
     void selectionsFollowTheCodesAndOrder()
@@ -128,7 +128,7 @@ private slots:
             {"e", 1, 1, 0, 0}, {"f", 1, 2, 0, 0}, {"g", 0, 2, 0, 1}, {"h", 0, 1, 1, 0}, {"i", 0, 3, 0, 0},
         };
         for (const auto &r : rows) {
-            const qint64 id = db.insertListed(r.item, r.item, "", "", r.byid);
+            const qint64 id = db.insertListed(r.item, r.item, "", "", r.byid).value;
             QSqlQuery q(db.database());
             q.prepare("UPDATE itemlist SET state=?, itemstate=?, errcode=? WHERE id=?");
             q.addBindValue(r.state);
@@ -138,20 +138,20 @@ private slots:
             QVERIFY(q.exec());
         }
         // Step 2: highest byid, then highest id; abnormal rows never.
-        QCOMPARE(db.nextUncollected(), QStringLiteral("d"));
+        QCOMPARE(db.nextUncollected().value, QStringLiteral("d"));
         // Step 3: lowest byid, then highest id; refused (g), abnormal (h) and uploaded (i) never.
-        QCOMPARE(db.nextToUpload()->item, QStringLiteral("f"));
+        QCOMPARE(db.nextToUpload().value->item, QStringLiteral("f"));
 
         QStringList order;
-        for (const ItemListRow &r : db.listRows())
+        for (const ItemListRow &r : db.listRows().value)
             order << r.item;
         QCOMPARE(order, QStringList({"d", "c", "b", "a", "f", "e", "i", "h", "g"}));
 
         QVERIFY(db.markAbnormal("d"));
-        QCOMPARE(db.nextUncollected(), QStringLiteral("c"));
+        QCOMPARE(db.nextUncollected().value, QStringLiteral("c"));
         QVERIFY(db.resetAllStates());
-        QCOMPARE(db.nextUncollected(), QStringLiteral("d"));
-        QVERIFY(!db.nextToUpload());
+        QCOMPARE(db.nextUncollected().value, QStringLiteral("d"));
+        QVERIFY(!db.nextToUpload().value);
     }
 
     void pageId()
@@ -160,9 +160,9 @@ private slots:
         ProfileDb db;
         db.open(t.path());
         QVERIFY(db.setPageId(7));
-        QCOMPARE(db.pageId(), 7);
+        QCOMPARE(db.pageId().value, 7);
         QVERIFY(db.resetPageId());
-        QCOMPARE(db.pageId(), 0);
+        QCOMPARE(db.pageId().value, 0);
     }
 
     void emptySettingsTable()
@@ -171,8 +171,8 @@ private slots:
         ProfileDb db;
         db.open(t.path());
         QSqlQuery(db.database()).exec("DELETE FROM soft_config");
-        QVERIFY(!db.loadSettings());
-        QCOMPARE(db.pageId(), 0);
+        QVERIFY(!db.loadSettings().value);
+        QCOMPARE(db.pageId().value, 0);
         db.savePublisherId("123");
         db.setPageId(4);
         QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 0);
@@ -180,7 +180,7 @@ private slots:
         QVERIFY(db.saveSiteSettings("user1", "pass1", "site.test", ""));
         QVERIFY(db.saveSiteSettings("user2", "pass2", "site2.test", "adm"));
         QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 1);
-        QCOMPARE(db.loadSettings()->web_user, QStringLiteral("user2"));
+        QCOMPARE(db.loadSettings().value->web_user, QStringLiteral("user2"));
 
         QSqlQuery(db.database()).exec("DELETE FROM soft_config");
         RuleSet rules;
@@ -188,7 +188,7 @@ private slots:
         rules.title.find = "x";
         QVERIFY(db.saveRules(rules));
         QCOMPARE(scalar(db, "SELECT count(*) FROM soft_config").toInt(), 1);
-        QCOMPARE(db.loadSettings()->rules.title.find, QStringLiteral("x"));
+        QCOMPARE(db.loadSettings().value->rules.title.find, QStringLiteral("x"));
     }
 
     void textsAreStoredVerbatim_data()
@@ -205,11 +205,11 @@ private slots:
         TempProfile t;
         ProfileDb db;
         db.open(t.path());
-        const qint64 id = db.insertListed(text, text, text, text, 1);
+        const qint64 id = db.insertListed(text, text, text, text, 1).value;
         QVERIFY(id > 0);
-        QVERIFY(db.saveEdit(id, text + "1", text + "2", text + "3"));
+        QCOMPARE(db.saveEdit(id, text + "1", text + "2", text + "3").value, ProfileDb::Write::Done);
         QVERIFY(db.markAbnormal(text));
-        auto r = db.itemByItem(text);
+        auto r = db.itemByItem(text).value;
         QVERIFY(r);
         QCOMPARE(r->item, text);
         QCOMPARE(r->title, text);
@@ -225,7 +225,7 @@ private slots:
         QVERIFY(db.saveSiteSettings(text, text, text, text));
         const RuleGroup g{true, text, text, true, text, true};
         QVERIFY(db.saveRules({g, g, g}));
-        const auto c = db.loadSettings();
+        const auto c = db.loadSettings().value;
         QCOMPARE(c->alimama, text);
         QCOMPARE(c->web_user, text);
         QCOMPARE(c->web_server, text);
@@ -241,7 +241,7 @@ private slots:
         TempProfile t;
         ProfileDb db;
         db.open(t.path());
-        QVERIFY(!db.saveEdit(42, "a", "b", "c"));
+        QCOMPARE(db.saveEdit(42, "a", "b", "c").value, ProfileDb::Write::NoRow);
         QCOMPARE(scalar(db, "SELECT count(*) FROM itemlist").toInt(), 0);
     }
 
@@ -309,7 +309,7 @@ private slots:
         if (child == 0) {
             ProfileDb db;
             db.open(t.path());
-            db.insertListed("killed", "写入后被杀", "", "", 1);
+            db.insertListed("killed", "写入后被杀", "", "", 1).value;
             db.savePublisherId("99887766");
             ::kill(::getpid(), SIGKILL);
             ::_exit(0);
@@ -321,8 +321,8 @@ private slots:
         ProfileDb db;
         QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
         QCOMPARE(scalar(db, "PRAGMA integrity_check").toString(), QStringLiteral("ok"));
-        QVERIFY(db.itemByItem("killed"));
-        QCOMPARE(db.loadSettings()->alimama, QStringLiteral("99887766"));
+        QVERIFY(db.itemByItem("killed").value);
+        QCOMPARE(db.loadSettings().value->alimama, QStringLiteral("99887766"));
     }
 
     // A profile of the previous version gains the new settings and keeps every row and value.
@@ -349,7 +349,7 @@ private slots:
         ProfileDb db;
         QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
         QCOMPARE(scalar(db, "PRAGMA user_version").toInt(), ProfileDb::kSchemaVersion);
-        const auto c = db.loadSettings();
+        const auto c = db.loadSettings().value;
         QVERIFY(c);
         QCOMPARE(c->web_server, QStringLiteral("old.site"));
         QCOMPARE(c->alimama, QStringLiteral("123"));
@@ -357,7 +357,7 @@ private slots:
         QVERIFY(c->rules.title.replaceOn);
         QCOMPARE(c->rules.title.find, QStringLiteral("find"));
         QCOMPARE(c->guest_shop, QString());
-        const auto row = db.itemById(7);
+        const auto row = db.itemById(7).value;
         QVERIFY(row);
         QCOMPARE(row->title, QStringLiteral("旧宝贝"));
         QCOMPARE(row->state, 3);
@@ -365,8 +365,8 @@ private slots:
         QVERIFY(db.saveShopSid("998877"));
         db.close();
         QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
-        QCOMPARE(db.loadSettings()->guest_shop, QStringLiteral("shop.test"));
-        QCOMPARE(db.loadSettings()->shopsid, QStringLiteral("998877"));
+        QCOMPARE(db.loadSettings().value->guest_shop, QStringLiteral("shop.test"));
+        QCOMPARE(db.loadSettings().value->shopsid, QStringLiteral("998877"));
     }
 
     void listedItemsResumeOrOverwrite()
@@ -375,24 +375,24 @@ private slots:
         ProfileDb db;
         db.open(t.path());
         bool inserted = false;
-        QCOMPARE(db.additemlist({"9", "列表标题", "p.jpg", "12.00", 3}, false, &inserted), ProfileDb::Write::Done);
+        QCOMPARE(db.additemlist({"9", "列表标题", "p.jpg", "12.00", 3}, false, &inserted).value, ProfileDb::Write::Done);
         QVERIFY(inserted);
         QSqlQuery(db.database()).exec("UPDATE itemlist SET state=3, web_title='页', click_url='c'");
         // Resuming keeps a stored row as it is; a fresh run takes the new list data and state 0.
-        QCOMPARE(db.additemlist({"9", "新标题", "q.jpg", "9.90", 25}, false, &inserted), ProfileDb::Write::Done);
+        QCOMPARE(db.additemlist({"9", "新标题", "q.jpg", "9.90", 25}, false, &inserted).value, ProfileDb::Write::Done);
         QVERIFY(!inserted);
-        QCOMPARE(db.itemByItem("9")->state, 3);
-        QCOMPARE(db.itemByItem("9")->title, QStringLiteral("列表标题"));
-        QCOMPARE(db.additemlist({"9", "新标题", "q.jpg", "9.90", 25}, true, &inserted), ProfileDb::Write::Done);
+        QCOMPARE(db.itemByItem("9").value->state, 3);
+        QCOMPARE(db.itemByItem("9").value->title, QStringLiteral("列表标题"));
+        QCOMPARE(db.additemlist({"9", "新标题", "q.jpg", "9.90", 25}, true, &inserted).value, ProfileDb::Write::Done);
         QVERIFY(!inserted);
-        const auto r = db.itemByItem("9");
+        const auto r = db.itemByItem("9").value;
         QCOMPARE(r->state, 0);
         QCOMPARE(r->title, QStringLiteral("新标题"));
         QCOMPARE(r->web_pic, QStringLiteral("q.jpg"));
         QCOMPARE(r->money, QStringLiteral("9.90"));
         QCOMPARE(r->byid, 25);
         QCOMPARE(r->web_title, QStringLiteral("页"));
-        QCOMPARE(db.itemCount(), 1);
+        QCOMPARE(db.itemCount().value, 1);
     }
 
     void detailsAndHandAddedItems()
@@ -401,31 +401,31 @@ private slots:
         ProfileDb db;
         db.open(t.path());
         const ItemTexts texts{"标题", "描述", "关键词", "http://d/1", "<li>a</li>"};
-        QCOMPARE(db.additem("404", texts, "http://c/1"), ProfileDb::Write::NoRow);
-        QCOMPARE(db.itemCount(), 0);
-        db.insertListed("5", "t", "", "", 1);
+        QCOMPARE(db.additem("404", texts, "http://c/1").value, ProfileDb::Write::NoRow);
+        QCOMPARE(db.itemCount().value, 0);
+        db.insertListed("5", "t", "", "", 1).value;
         QSqlQuery(db.database()).exec("UPDATE itemlist SET itemstate=1, click_url='old'");
-        QCOMPARE(db.additem("5", texts, QString()), ProfileDb::Write::Done);
-        auto r = db.itemByItem("5");
+        QCOMPARE(db.additem("5", texts, QString()).value, ProfileDb::Write::Done);
+        auto r = db.itemByItem("5").value;
         QCOMPARE(r->click_url, QStringLiteral("old"));   // no new link keeps the one there
         QCOMPARE(r->state, 1);
         QCOMPARE(r->itemstate, 0);
         QCOMPARE(r->web_content, QStringLiteral("<li>a</li>"));
-        QCOMPARE(db.additem("5", texts, "new"), ProfileDb::Write::Done);
-        QCOMPARE(db.itemByItem("5")->click_url, QStringLiteral("new"));
+        QCOMPARE(db.additem("5", texts, "new").value, ProfileDb::Write::Done);
+        QCOMPARE(db.itemByItem("5").value->click_url, QStringLiteral("new"));
 
         // By hand: an existing row is overwritten in place, a new one takes its own id as position.
-        QCOMPARE(db.addalimamaitemlist({"5", "手动", "pic", "128", 0}, texts, "hand"), ProfileDb::Write::Done);
-        r = db.itemByItem("5");
+        QVERIFY(db.addalimamaitemlist({"5", "手动", "pic", "128", 0}, texts, "hand").ok());
+        r = db.itemByItem("5").value;
         QCOMPARE(r->byid, r->id);
         QCOMPARE(r->html, 1);
         QCOMPARE(r->title, QStringLiteral("手动"));
         QCOMPARE(r->click_url, QStringLiteral("hand"));
-        QCOMPARE(db.addalimamaitemlist({"6", "新", "pic", "1", 0}, texts, "x"), ProfileDb::Write::Done);
-        r = db.itemByItem("6");
+        QVERIFY(db.addalimamaitemlist({"6", "新", "pic", "1", 0}, texts, "x").ok());
+        r = db.itemByItem("6").value;
         QCOMPARE(r->byid, r->id);
         QCOMPARE(r->state, 1);
-        QCOMPARE(db.itemCount(), 2);
+        QCOMPARE(db.itemCount().value, 2);
     }
 
     // The profile holds the site password: what the program creates for it is its owner's only.
@@ -434,7 +434,7 @@ private slots:
         TempProfile t;
         ProfileDb db;
         QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Created);
-        db.insertListed("1", "t", "", "", 1);
+        db.insertListed("1", "t", "", "", 1).value;
         const auto owner = QFile::ReadOwner | QFile::WriteOwner;
         for (const QString &file : {t.path(), t.path() + "-wal", t.path() + "-shm"}) {
             QVERIFY2(QFile::exists(file), qPrintable(file));
@@ -449,7 +449,7 @@ private slots:
         TempProfile t;
         ProfileDb db;
         db.open(t.path());
-        db.insertListed("1", "留着", "", "", 1);
+        db.insertListed("1", "留着", "", "", 1).value;
         const QDir dir = QFileInfo(t.path()).dir();
         // Three older copies already there: after the new one, the three newest remain.
         for (const char *old : {"Profile-20250101-000000.db", "Profile-20250102-000000.db", "Profile-20250103-000000.db"})
@@ -465,7 +465,7 @@ private slots:
         QCOMPARE(db.backup(QDateTime(QDate(2026, 12, 10), QTime(8, 9, 10)), 3), dir.filePath("Profile-20261210-080910-2.db"));
         ProfileDb opened;
         QCOMPARE(opened.open(copy), ProfileDb::OpenResult::Opened);
-        QCOMPARE(opened.itemByItem("1")->title, QStringLiteral("留着"));
+        QCOMPARE(opened.itemByItem("1").value->title, QStringLiteral("留着"));
     }
 
     void labels_data()

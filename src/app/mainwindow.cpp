@@ -104,7 +104,7 @@ void MainWindow::bindSession()
         m_progress->setFormat(m_session.progress().brief());
         m_progress->setToolTip(text);
     });
-    connect(&m_session, &Session::status, m_status, &QLabel::setText);
+    connect(&m_session, &Session::status, m_status, [this](const QString &text) { m_status->setText(text); });
     connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
     connect(&m_session, &Session::rowLabel, m_model, &ItemListModel::setLabelByItem);
     connect(&m_session, &Session::refillList, this, &MainWindow::resetlist);
@@ -295,16 +295,19 @@ void MainWindow::load(const QString &profilePath)
 void MainWindow::getsoftinfo()
 {
     const auto config = m_session.getsoftinfo();
-    if (!config)
+    if (!config || !config.value)
         return;
-    m_pid->setText(config->alimama);
-    m_rules->load(*config);
-    m_settings->load(*config);
+    m_pid->setText(config.value->alimama);
+    m_rules->load(*config.value);
+    m_settings->load(*config.value);
 }
 
 void MainWindow::resetlist()
 {
-    m_model->setRows(m_session.db().listRows());
+    auto rows = m_session.db().listRows();
+    if (!rows && m_session.db().isOpen())
+        m_status->setText(rows.readFailure());
+    m_model->setRows(std::move(rows.value));
 }
 
 QString MainWindow::editorTag() const

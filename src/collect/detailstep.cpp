@@ -5,6 +5,7 @@
 #include "convert/convrequest.h"
 #include "outside/outside.h"
 #include "store/profiledb.h"
+#include "web/fetch.h"
 
 #include <QTimer>
 
@@ -44,12 +45,13 @@ void DetailStep::click()
         setCaption(kRunning);
         m_s.shared.userpause = false;
         m_pauseAsked = false;
-        m_failures = 0;
+        m_failures = m_pageFailures = 0;
         // Resumed while the paused run's item is still under way: that item carries the step
         // on, and a tick now would take the same item a second time.
         if (!m_inFlight)
             m_timer->start(m_startMs);
-        emit started(int(m_s.db.counts().notCollected));
+        const auto waiting = m_s.db.counts();
+        emit started(waiting ? int(waiting.value.notCollected) : 0);
         return;
     }
     // A conversion under way completes and its item is stored; the next tick stops.
@@ -58,14 +60,17 @@ void DetailStep::click()
     m_pauseAsked = true;
 }
 
-QString DetailStep::getitemid()
+DbResult<QString> DetailStep::getitemid()
 {
     return m_s.db.nextUncollected();
 }
 
-void DetailStep::stop(const QString &text, Outcome outcome)
+void DetailStep::stop(const QString &text, Outcome outcome, const QString &reason, const QString &detail)
 {
-    emit status(text);
+    m_inFlight = false;
+    if (outcome != Outcome::Completed)
+        setCaption(kContinue);
+    emit status(text, reason, detail);
     emit ended(outcome);
 }
 
@@ -75,11 +80,15 @@ void DetailStep::tick()
     ++m_cycle;
     m_cleaner.run();
     if (m_s.shared.userpause || m_pauseAsked) {
-        setCaption(kContinue);
         stop(QStringLiteral("用户暂停"), Outcome::Paused);
         return;
     }
-    m_s.shared.curitem = getitemid();
+    const DbResult<QString> next = getitemid();
+    if (!next) {
+        stop(next.readFailure(), Outcome::Stopped, next.reason(), next.error);
+        return;
+    }
+    m_s.shared.curitem = next.value;
     if (m_s.shared.curitem.isEmpty()) {
         setCaption(kIdle);
         stop(QStringLiteral("所有宝贝详情采集完成，请编辑后更新至服务器"), Outcome::Completed);
@@ -93,52 +102,119 @@ void DetailStep::tick()
     job.body = itemConvertBody(item, outside::builtinPid);
     job.retryFailedReply = true;
     job.context = this;
-    job.replied = [this, cycle, item](const QString &clickUrl) { converted(cycle, item, clickUrl); };
     // No answer in time: the same item comes up again at the next tick.
-    job.timedOut = [this, cycle, item] { retry(cycle, item); };
+    job.done = [this, cycle, item](const ConvertResult &r) { converted(cycle, item, r); };
     m_inFlight = true;
     m_channel.request(std::move(job));
 }
 
-void DetailStep::retry(quint64 cycle, const QString &item)
+// The next item after the last one's end, at the interval of the last start, unchanged.
+void DetailStep::next()
+{
+    m_inFlight = false;
+    m_timer->start();
+}
+
+void DetailStep::retry(quint64 cycle, const QString &item, const QString &reason, const QString &detail)
 {
     if (cycle != m_cycle)
         return;
     m_inFlight = false;
-    m_failures = item == m_failingItem ? m_failures + 1 : 1;
-    m_failingItem = item;
-    if (m_failures >= kMaxAttemptsPerItem) {
+    if (item != m_failingItem) {
+        m_failingItem = item;
+        m_failures = m_pageFailures = 0;
+    }
+    if (++m_failures >= kMaxAttemptsPerItem) {
         m_failures = 0;
-        setCaption(kContinue);
-        stop(QStringLiteral("宝贝编号：%1 多次转换或读取失败，已暂停采集，请检查网络后继续").arg(item), Outcome::Stopped);
+        stop(QStringLiteral("宝贝编号：%1 多次转换或读取失败，已暂停采集，请检查网络后继续").arg(item), Outcome::Stopped,
+             reason, detail);
         return;
     }
     m_timer->start(m_retryMs);
 }
 
-void DetailStep::converted(quint64 cycle, const QString &item, const QString &clickUrl)
+void DetailStep::converted(quint64 cycle, const QString &item, const ConvertResult &result)
 {
-    m_collector.getitem(item, clickUrl, this, [this, cycle, item](ItemCollector::Result r) {
-        if (r == ItemCollector::Result::Stored || r == ItemCollector::Result::Unavailable)
+    if (!result.replied()) {
+        retry(cycle, item, result.reason, result.detail);
+        return;
+    }
+    m_collector.getitem(item, result.clickurl, this, [this, cycle, item](const ItemCollector::Result &r) {
+        if (r.kind == ItemCollector::Result::Stored || r.kind == ItemCollector::Result::Unavailable)
             emit itemDone(item);
         if (cycle != m_cycle)
             return;   // a newer cycle runs the step now
-        switch (r) {
+        switch (r.kind) {
         case ItemCollector::Result::Stored:
         case ItemCollector::Result::Unavailable:
-            m_inFlight = false;
-            m_failures = 0;
-            m_timer->start();   // the interval of the last start, unchanged
+            if (item == m_failingItem)
+                m_failures = m_pageFailures = 0;
+            next();
             break;
         case ItemCollector::Result::Unreadable:
-            retry(cycle, item);
+            pageFailed(cycle, item, r.reason, r.detail);
             break;
         case ItemCollector::Result::WriteFailed:
-            // Going on would only fail again on every item: the operator is asked to look.
+            // Going on would only fail again on every item: the operator is asked to look. The
+            // collector has said why.
             m_inFlight = false;
             setCaption(kContinue);
             emit ended(Outcome::Stopped);
             break;
         }
     });
+}
+
+void DetailStep::pageFailed(quint64 cycle, const QString &item, const QString &reason, const QString &detail)
+{
+    if (item != m_failingItem) {
+        m_failingItem = item;
+        m_failures = m_pageFailures = 0;
+    }
+    if (++m_pageFailures < kMaxPageAttempts) {
+        m_inFlight = false;
+        m_timer->start(m_retryMs);
+        return;
+    }
+    m_pageFailures = 0;
+    checkMarketplace(cycle, item, reason, detail);
+}
+
+// The item's page keeps failing while its conversion works. Whether it is this item or the
+// marketplace shows in another item's page: one that comes means the marketplace answers, and
+// this item alone is set aside, so that it never keeps the rest from being collected; one that
+// does not come means an outage, and no row is marked for it.
+void DetailStep::checkMarketplace(quint64 cycle, const QString &item, const QString &reason, const QString &detail)
+{
+    const QString outage = QStringLiteral("宝贝编号：%1 页面多次读取失败，已暂停采集，请检查网络后继续").arg(item);
+    const DbResult<QString> other = m_s.db.otherItem(item);
+    if (!other) {
+        stop(other.readFailure(), Outcome::Stopped, other.reason(), other.error);
+        return;
+    }
+    if (other.value.isEmpty()) {
+        // Nothing to compare with: it may as well be the marketplace.
+        stop(outage, Outcome::Stopped, reason, detail);
+        return;
+    }
+    m_s.web.gethtml(outside::itemPageAddress(other.value), QStringLiteral("GB2312"), this,
+                    [this, cycle, item, reason, detail, outage](const FetchResult &probe) {
+                        if (cycle != m_cycle)
+                            return;
+                        if (!probe.ok()) {
+                            stop(outage, Outcome::Stopped, reason, detail);
+                            return;
+                        }
+                        const QString why = QStringLiteral("宝贝页面多次读取失败（%1），已跳过，重新采集或全新采集时再读取").arg(reason);
+                        if (const DbStatus marked = m_s.db.setAside(item, why); !marked) {
+                            stop(marked.writeFailure(QStringLiteral("宝贝编号：%1 ").arg(item)), Outcome::Stopped,
+                                 marked.reason(), marked.error);
+                            return;
+                        }
+                        emit rowLabel(item, QStringLiteral("状态不正常"));
+                        emit status(QStringLiteral("宝贝编号：%1 页面多次读取失败，已跳过该宝贝").arg(item), reason, detail);
+                        emit itemDone(item);
+                        m_inFlight = false;
+                        m_timer->start(m_retryMs);
+                    });
 }

@@ -7,6 +7,7 @@ class CacheCleaner;
 class ConvertChannel;
 class ItemCollector;
 class QTimer;
+struct ConvertResult;
 
 // Step 2: takes the uncollected items one by one (Timer2): converts the item to its click URL on
 // channel 1, then reads and stores its page (getitem). Ends when no uncollected item is left.
@@ -16,10 +17,13 @@ class DetailStep : public Step
 public:
     enum class Outcome { Completed, Paused, Stopped };
     Q_ENUM(Outcome)
-    // Attempts on one item (conversions that fail or time out, pages that do not come) before
-    // the step stops to let the operator look: a tool or a page that never answers must not
-    // keep it on one item for ever.
+    // Conversions of one item that fail or time out before the step stops to let the operator
+    // look: a tool that never answers must not keep it on one item for ever.
     static constexpr int kMaxAttemptsPerItem = 10;
+    // Reads of one item's page that fail, while its conversion works, before the step looks
+    // whether the marketplace answers at all: when another item's page comes, this item is set
+    // aside and the step goes on; when none comes, it is an outage and the step stops.
+    static constexpr int kMaxPageAttempts = 3;
 
     DetailStep(Services services, ConvertChannel &channel, ItemCollector &collector, CacheCleaner &cleaner,
                QObject *parent = nullptr);
@@ -32,20 +36,23 @@ public:
     void click();
 
     // The first item of the selection: highest list position first, then the newest row.
-    QString getitemid();
+    DbResult<QString> getitemid();
 
 signals:
     // Started or resumed, with the items waiting then.
     void started(int waiting);
     void ended(DetailStep::Outcome outcome);
-    // An item was stored or found gone.
+    // An item was stored, found gone or set aside.
     void itemDone(const QString &item);
 
 private:
     void tick();
-    void converted(quint64 cycle, const QString &item, const QString &clickUrl);
-    void stop(const QString &text, Outcome outcome);
-    void retry(quint64 cycle, const QString &item);
+    void converted(quint64 cycle, const QString &item, const ConvertResult &result);
+    void stop(const QString &text, Outcome outcome, const QString &reason = {}, const QString &detail = {});
+    void retry(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
+    void pageFailed(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
+    void checkMarketplace(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
+    void next();
 
     Services m_s;
     ConvertChannel &m_channel;
@@ -54,8 +61,9 @@ private:
     QTimer *m_timer;
     int m_startMs = 100, m_retryMs = 200;
     quint64 m_cycle = 0;   // each tick starts a cycle; only the newest one re-arms the timer
-    bool m_inFlight = false;    // a cycle's conversion or page is under way
+    bool m_inFlight = false;    // a cycle's conversion, page or check is under way
     bool m_pauseAsked = false;  // paused by its own button, whatever clears the shared flag
     QString m_failingItem;
-    int m_failures = 0;
+    int m_failures = 0;         // failed conversions of m_failingItem
+    int m_pageFailures = 0;     // failed page reads of m_failingItem
 };

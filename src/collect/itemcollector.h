@@ -11,13 +11,17 @@ class ItemCollector : public Step
 {
     Q_OBJECT
 public:
-    enum class Result {
-        Stored,       // the page was read and handed to the row (also when the row is gone)
-        Unavailable,  // the page says the item is gone: the row is marked abnormal
-        Unreadable,   // the page could not be fetched: nothing is stored
-        WriteFailed,  // the database refused the write
+    struct Result {
+        enum Kind {
+            Stored,       // the page was read and handed to the row (also when the row is gone)
+            Unavailable,  // the page says the item is gone: the row is marked abnormal
+            Unreadable,   // no item page came (no answer, an error page, another page): nothing stored
+            WriteFailed,  // the database refused the write
+        };
+        Kind kind = Stored;
+        QString reason, detail;   // why, for Unreadable and WriteFailed
     };
-    using Done = std::function<void(Result)>;
+    using Done = std::function<void(const Result &)>;
 
     explicit ItemCollector(Services services, QObject *parent = nullptr);
 
@@ -26,7 +30,8 @@ public:
 
 private:
     void restoreLabel(const QString &id);
-    void pageArrived(const QString &id, const QString &clickUrl, const QString &page, const Done &done);
+    void pageArrived(const QString &id, const QString &clickUrl, const FetchResult &page, const Done &done);
+    void writeFailed(const QString &id, const DbStatus &why, const Done &done);
 
     Services m_s;
 };

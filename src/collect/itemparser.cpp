@@ -2,6 +2,8 @@
 #include "outside/outside.h"
 #include "web/text.h"
 
+#include <QUrl>
+
 namespace {
 
 const QString kLdquo = QStringLiteral("&ldquo;");
@@ -46,9 +48,34 @@ bool isItemId(const QString &text)
     return true;
 }
 
+QString manualItemId(const QString &address)
+{
+    // An address with more parameters after the ID is refused along with the malformed ones.
+    const qsizetype at = address.indexOf(QStringLiteral("id="));
+    if (address.size() < 8 || address.contains(QLatin1Char('&')) || at < 0)
+        return {};
+    const QString id = address.mid(at + 3);
+    if (!isItemId(id))
+        return {};
+    // Only what the marketplace's item pages are: no file, no other host, nothing to smuggle in.
+    const QUrl url(address, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || !outside::itemHosts.contains(url.host().toLower()) || url.port() != -1 || !url.userInfo().isEmpty()
+        || url.path() != QLatin1String("/item.htm") || url.query() != QStringLiteral("id=") + id || url.hasFragment())
+        return {};
+    return id;
+}
+
 bool isUnavailable(const QString &page)
 {
     return page.contains(outside::unavailableText1) || page.contains(outside::unavailableText2);
+}
+
+bool isItemPage(const QString &page)
+{
+    return page.contains(QStringLiteral("<title>"))
+           && (page.contains(outside::descriptionMarker) || page.contains(outside::keywordsMarker));
 }
 
 ItemTexts parseDetail(const QString &page, const RuleSet &rules)

@@ -9,6 +9,10 @@
 // An item page that says the item is gone or hidden.
 bool isUnavailable(const QString &page);
 
+// A page with what every item page has (its title and its description or keywords), so that an
+// error page or another site's page that came with "200 OK" is not stored as an item.
+bool isItemPage(const QString &page);
+
 // The page title, description, keywords (each cleaned, rewritten by its rule group and cut as
 // the work boxes cut), the description document's address and the attribute list.
 ItemTexts parseDetail(const QString &page, const RuleSet &rules);
@@ -35,3 +39,8 @@ ListPage parseListPage(const QString &text, int page);
 
 // A marketplace item ID: a run of decimal digits.
 bool isItemId(const QString &text);
+
+// The item ID of an address typed for the manual add, empty when it is not one: an http or https
+// address of an item page on the marketplace's item hosts whose query is "id=" and the digits of
+// the ID, nothing after them.
+QString manualItemId(const QString &address);

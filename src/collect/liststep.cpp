@@ -1,6 +1,7 @@
 #include "collect/liststep.h"
 #include "collect/itemparser.h"
 #include "outside/outside.h"
+#include "session/checks.h"
 #include "store/profiledb.h"
 #include "web/fetch.h"
 #include "web/notifier.h"
@@ -57,10 +58,16 @@ void ListStep::start(CollectMode mode)
         }
         emit status(QStringLiteral("已备份数据库：") + QDir::toNativeSeparators(copy));
         // Both or neither: a run killed in between must not resume from the old page.
-        const bool reset = m_s.db.begin() && m_s.db.resetAllStates() && m_s.db.resetPageId() && m_s.db.commit();
+        DbStatus reset = m_s.db.begin();
+        if (reset)
+            reset = m_s.db.resetAllStates();
+        if (reset)
+            reset = m_s.db.resetPageId();
+        if (reset)
+            reset = m_s.db.commit();
         if (!reset) {
             m_s.db.rollback();
-            emit status(QStringLiteral("数据库无法写入，未开始全新采集"));
+            report(QStringLiteral("数据库无法写入，未开始全新采集：") + reset.reason(), reset);
             emit ended(Outcome::Stopped);
             return;
         }
@@ -75,10 +82,10 @@ void ListStep::start(CollectMode mode)
     m_timer->start(m_firstMs);
 }
 
-void ListStep::stop(const QString &text, Outcome outcome)
+void ListStep::stop(const QString &text, Outcome outcome, const QString &reason, const QString &detail)
 {
     m_running = false;
-    emit status(text);
+    emit status(text, reason, detail);
     // Stopped or paused (by its own button or another step's), the button offers to go on.
     setCaption(kContinue);
     emit ended(outcome);
@@ -93,13 +100,26 @@ void ListStep::tick()
     }
     if (m_firstTick) {
         m_firstTick = false;
-        m_page = m_s.shared.collectmode == CollectMode::Resume ? m_s.db.pageId() : 1;
+        if (m_s.shared.collectmode == CollectMode::Resume) {
+            const DbResult<int> stored = m_s.db.pageId();
+            if (!stored) {
+                m_firstTick = true;   // the next start reads it again
+                stop(stored.readFailure(), Outcome::Stopped, stored.reason(), stored.error);
+                return;
+            }
+            m_page = stored.value;
+        } else {
+            m_page = 1;
+        }
     }
     if (m_page <= 0)
         m_page = 1;
     const QString shop = m_s.shared.shopAddress;
-    if (shop.isEmpty()) {
-        const QString text = QStringLiteral("请先设置需采集的店铺地址");
+    // An address that is not a host name would bend the list page's address: the operator is
+    // sent to the box, as for a missing one.
+    const FieldCheck checked = checkShopAddress(shop);
+    if (shop.isEmpty() || !checked.ok()) {
+        const QString text = shop.isEmpty() ? QStringLiteral("请先设置需采集的店铺地址") : checked.message;
         stop(text, Outcome::Stopped);
         m_s.notifier.showmsg(text);
         emit settingsWanted();
@@ -108,16 +128,21 @@ void ListStep::tick()
     emit status(QStringLiteral("店铺宝贝列表获读中..."));
     const quint64 run = m_run;
     m_s.web.gethtml(outside::shopListAddress(shop, m_page), QStringLiteral("GB2312"), this,
-                    [this, run](const QString &text) { pageArrived(run, text); });
+                    [this, run](const FetchResult &fetched) { pageArrived(run, fetched); });
 }
 
-void ListStep::pageArrived(quint64 run, const QString &text)
+void ListStep::pageArrived(quint64 run, const FetchResult &fetched)
 {
     if (run != m_run)
         return;   // a newer run has started; it reads this page again itself
-    const ListPage page = parseListPage(text, m_page);
+    const QString failed = QStringLiteral("获取数据失败，请检查网络!");
+    if (!fetched.ok()) {
+        stop(failed, Outcome::Stopped, fetched.reason(), fetched.detail);
+        return;
+    }
+    const ListPage page = parseListPage(fetched.text, m_page);
     if (!page.ok) {
-        stop(QStringLiteral("获取数据失败，请检查网络!"), Outcome::Stopped);
+        stop(failed, Outcome::Stopped, QStringLiteral("不是店铺的宝贝列表页"));
         return;
     }
     // A count that is not a number would make the run endless or empty: the page is refused.
@@ -130,13 +155,17 @@ void ListStep::pageArrived(quint64 run, const QString &text)
     // The page's rows and its number go in together: a page either counts as read with all
     // its items stored, or not at all.
     const bool fresh = m_s.shared.collectmode == CollectMode::Fresh;
-    bool ok = m_s.db.begin();
+    DbStatus saved = m_s.db.begin();
     for (const ListedItem &l : page.items)
-        ok = ok && m_s.db.additemlist(l, fresh) != ProfileDb::Write::Failed;
-    ok = ok && m_s.db.setPageId(m_page) && m_s.db.commit();
-    if (!ok) {
+        if (saved)
+            saved = m_s.db.additemlist(l, fresh);
+    if (saved)
+        saved = m_s.db.setPageId(m_page);
+    if (saved)
+        saved = m_s.db.commit();
+    if (!saved) {
         m_s.db.rollback();
-        stop(QStringLiteral("宝贝列表保存失败：数据库无法写入"), Outcome::Stopped);
+        stop(saved.writeFailure(QStringLiteral("宝贝列表")), Outcome::Stopped, saved.reason(), saved.error);
         return;
     }
     emit pageRead(m_page, page.pageCount);
@@ -147,8 +176,13 @@ void ListStep::pageArrived(quint64 run, const QString &text)
     }
     emit refillList();
     m_page = 1;
+    const DbResult<qint64> listed = m_s.db.itemCount();
+    if (!listed) {
+        stop(listed.readFailure(), Outcome::Stopped, listed.reason(), listed.error);
+        return;
+    }
     m_running = false;
-    emit status(QStringLiteral("宝贝列表读取完毕共计宝贝：%1件，请采集宝贝详细信息").arg(m_s.db.itemCount()));
+    emit status(QStringLiteral("宝贝列表读取完毕共计宝贝：%1件，请采集宝贝详细信息").arg(listed.value));
     setCaption(kIdle);
     emit ended(Outcome::Completed);
 }

@@ -40,8 +40,8 @@ signals:
 
 private:
     void tick();
-    void pageArrived(quint64 run, const QString &text);
-    void stop(const QString &text, Outcome outcome);
+    void pageArrived(quint64 run, const FetchResult &fetched);
+    void stop(const QString &text, Outcome outcome, const QString &reason = {}, const QString &detail = {});
 
     Services m_s;
     QTimer *m_timer;

@@ -22,10 +22,10 @@ bool ManualAdd::reading() const
     return caption() == kReading;
 }
 
-void ManualAdd::give(const QString &text)
+void ManualAdd::give(const QString &text, const QString &reason, const QString &detail)
 {
     setCaption(kIdle);
-    emit status(text);
+    emit status(text, reason, detail);
     emit failed();
 }
 
@@ -40,31 +40,38 @@ void ManualAdd::click(const QString &address, const QString &pid)
         return;
     }
     setCaption(kReading);
-    const qsizetype at = address.indexOf(QStringLiteral("id="));
-    const QString id = at < 0 ? QString() : address.mid(at + 3);
-    // An address with more parameters after the ID is refused along with the malformed ones.
-    if (address.size() < 8 || address.contains(QLatin1Char('&')) || at < 0 || !isItemId(id)) {
+    // Blanks around a pasted address are not part of it.
+    const QString typed = address.trimmed();
+    const QString id = manualItemId(typed);
+    if (id.isEmpty()) {
         give(QStringLiteral("宝贝地址不正确"));
         return;
     }
     emit status(QStringLiteral("正在读取：") + outside::itemPageAddress(id));
     m_s.shared.manualitem = id;
     // The address and ID as they were when the button was pressed, whatever the box says later.
-    m_address = address;
+    m_address = typed;
     m_pid = pid;
     const quint64 add = m_add;
-    m_s.web.gethtml(address, QStringLiteral("GB2312"), this, [this, add](const QString &page) { firstPage(add, page); });
+    m_s.web.gethtml(typed, QStringLiteral("GB2312"), this, [this, add](const FetchResult &page) { firstPage(add, page); });
 }
 
-void ManualAdd::firstPage(quint64 add, const QString &page)
+bool ManualAdd::unreadable(const FetchResult &page)
+{
+    if (page.ok() && (isUnavailable(page.text) || isItemPage(page.text)))
+        return false;
+    give(QStringLiteral("宝贝页面读取失败，请检查网络"), page.ok() ? QStringLiteral("不是宝贝页面") : page.reason(),
+         page.detail);
+    return true;
+}
+
+void ManualAdd::firstPage(quint64 add, const FetchResult &page)
 {
     if (add != m_add)
         return;   // aborted meanwhile: no conversion may start
-    if (page.isEmpty()) {
-        give(QStringLiteral("宝贝页面读取失败，请检查网络"));
+    if (unreadable(page))
         return;
-    }
-    if (isUnavailable(page)) {
+    if (isUnavailable(page.text)) {
         give(QStringLiteral("该宝贝不存在"));
         return;
     }
@@ -74,16 +81,22 @@ void ManualAdd::firstPage(quint64 add, const QString &page)
     job.reconnectOnTimeout = true;
     job.maxAttempts = kMaxConvertAttempts;
     job.context = this;
-    job.replied = [this, add](const QString &clickUrl) { converted(add, clickUrl); };
-    // A reply without "200 OK" ends the conversion; the button keeps "正在读取..." until the
-    // operator presses it.
-    job.failed = [this, add] {
-        if (add == m_add)
+    job.done = [this, add](const ConvertResult &r) {
+        if (add != m_add)
+            return;
+        switch (r.outcome) {
+        case ConvertResult::Outcome::Replied:
+            converted(add, r.clickurl);
+            break;
+        case ConvertResult::Outcome::FailedReply:
+            // The conversion ends; the button keeps "正在读取..." until the operator presses it.
             emit failed();
-    };
-    job.gaveUp = [this, add] {
-        if (add == m_add)
-            give(QStringLiteral("状态：转换接口多次无应答，已停止获取，请稍后再试"));
+            break;
+        case ConvertResult::Outcome::TimedOut:
+        case ConvertResult::Outcome::GaveUp:
+            give(QStringLiteral("状态：转换接口多次无应答，已停止获取，请稍后再试"), r.reason, r.detail);
+            break;
+        }
     };
     m_channel.request(std::move(job));
 }
@@ -104,20 +117,18 @@ void ManualAdd::alimama(quint64 add, const QString &clickUrl)
 {
     const QString item = m_s.shared.manualitem;
     emit status(QStringLiteral("正在读取：") + outside::itemPageAddress(item));
-    m_s.web.gethtml(m_address, QStringLiteral("GB2312"), this, [this, add, item, clickUrl](const QString &page) {
+    m_s.web.gethtml(m_address, QStringLiteral("GB2312"), this, [this, add, item, clickUrl](const FetchResult &page) {
         if (add != m_add)
             return;
         // The first look found the page; a second one that brings nothing stores nothing.
-        if (page.isEmpty()) {
-            give(QStringLiteral("宝贝页面读取失败，请检查网络"));
+        if (unreadable(page))
             return;
-        }
-        ListedItem listed = parseListFields(page);
+        ListedItem listed = parseListFields(page.text);
         listed.item = item;
-        const ItemTexts texts = parseDetail(page, m_s.rules);
+        const ItemTexts texts = parseDetail(page.text, m_s.rules);
         emit workTexts(texts.web_title, texts.web_doc, texts.web_key);
-        if (m_s.db.addalimamaitemlist(listed, texts, clickUrl) != ProfileDb::Write::Done) {
-            give(QStringLiteral("宝贝保存失败：数据库无法写入"));
+        if (const DbStatus stored = m_s.db.addalimamaitemlist(listed, texts, clickUrl); !stored) {
+            give(stored.writeFailure(QStringLiteral("宝贝")), stored.reason(), stored.error);
             return;
         }
         emit status(QStringLiteral("添加成功"));

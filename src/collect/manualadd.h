@@ -28,10 +28,12 @@ signals:
     void failed();
 
 private:
-    void firstPage(quint64 add, const QString &page);
+    void firstPage(quint64 add, const FetchResult &page);
+    // No item page came: the add ends with why.
+    bool unreadable(const FetchResult &page);
     void converted(quint64 add, const QString &clickUrl);
     void alimama(quint64 add, const QString &clickUrl);
-    void give(const QString &text);
+    void give(const QString &text, const QString &reason = {}, const QString &detail = {});
 
     Services m_s;
     ConvertChannel &m_channel;

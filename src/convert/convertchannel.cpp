@@ -1,6 +1,7 @@
 #include "convert/convertchannel.h"
 #include "convert/convrequest.h"
 #include "outside/outside.h"
+#include "web/fetchresult.h"
 
 #include <QNetworkProxy>
 #include <QSignalBlocker>
@@ -31,7 +32,17 @@ ConvertChannel::ConvertChannel(int number, QObject *parent)
     connect(m_socket, &QTcpSocket::connected, this, &ConvertChannel::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &ConvertChannel::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &ConvertChannel::onDisconnected);
-    // No handler for the socket's errors: a refused or lost connection ends through the timer.
+    // A refused or lost connection still ends through the timer; its error is only kept, so
+    // that the result can say why.
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+        using F = FetchResult::Failure;
+        const F kind = e == QAbstractSocket::ConnectionRefusedError ? F::Refused
+                       : e == QAbstractSocket::HostNotFoundError    ? F::HostNotFound
+                       : e == QAbstractSocket::SocketTimeoutError   ? F::Timeout
+                                                                    : F::NoAnswer;
+        if (m_phase == Phase::Connecting || m_phase == Phase::Connected)
+            noteFailure(FetchResult::failed(kind, {}).reason(), m_socket->errorString());
+    });
     connect(m_timer, &QTimer::timeout, this, &ConvertChannel::onTimeout);
 }
 
@@ -94,10 +105,29 @@ QString ConvertChannel::currentKind() const
     return m_current ? m_current->job.kind : QString();
 }
 
+void ConvertChannel::noteFailure(const QString &reason, const QString &detail)
+{
+    m_failReason = reason;
+    m_failDetail = detail;
+}
+
+void ConvertChannel::deliver(const std::optional<Pending> &done, ConvertResult result)
+{
+    if (!done || !done->alive() || !done->job.done)
+        return;
+    if (!result.replied() && result.reason.isEmpty()) {
+        result.reason = m_failReason.isEmpty() ? FetchResult::failed(FetchResult::Failure::Timeout, {}).reason()
+                                               : m_failReason;
+        result.detail = m_failDetail;
+    }
+    done->job.done(result);
+}
+
 void ConvertChannel::start()
 {
     closeSocket();
     m_reply.clear();
+    noteFailure({}, {});
     ++m_current->tries;
     m_timer->setInterval(m_timeoutMs);
     m_timer->start();
@@ -182,6 +212,8 @@ void ConvertChannel::endAttempt(quint64 attempt)
     m_timer->stop();
     closeSocket();
     const ConvertReply judged = judgeReply(QString::fromUtf8(m_reply));
+    const qsizetype lineEnd = m_reply.indexOf('\n');
+    const QString firstLine = QString::fromUtf8(m_reply.left(qMin<qsizetype>(lineEnd < 0 ? 80 : lineEnd, 80))).trimmed();
     m_reply.clear();
     const quint64 judging = m_attempt;
     emit status(judged.ok ? kSucceeded : kFailed);
@@ -189,18 +221,17 @@ void ConvertChannel::endAttempt(quint64 attempt)
         return;   // a listener started or dropped a job meanwhile
     if (judged.ok) {
         const std::optional<Pending> done = finishJob();
-        if (done->alive() && done->job.replied)
-            done->job.replied(judged.clickurl);
+        deliver(done, {ConvertResult::Outcome::Replied, judged.clickurl, {}, {}});
         return;
     }
+    noteFailure(QStringLiteral("转换接口返回失败"), firstLine.isEmpty() ? QStringLiteral("empty reply") : firstLine);
     if (m_current->job.retryFailedReply) {
         m_timer->setInterval(m_retryMs);
         m_timer->start();
         return;
     }
     const std::optional<Pending> done = finishJob();
-    if (done->alive() && done->job.failed)
-        done->job.failed();
+    deliver(done, {ConvertResult::Outcome::FailedReply, {}, {}, {}});
 }
 
 void ConvertChannel::onTimeout()
@@ -219,19 +250,13 @@ void ConvertChannel::onTimeout()
     closeSocket();
     if (!m_current->job.reconnectOnTimeout) {
         const std::optional<Pending> done = finishJob();
-        if (done->alive() && done->job.timedOut)
-            done->job.timedOut();
+        deliver(done, {ConvertResult::Outcome::TimedOut, {}, {}, {}});
         return;
     }
     m_reply.clear();
     if (m_current->job.maxAttempts > 0 && m_current->tries >= m_current->job.maxAttempts) {
         const std::optional<Pending> done = finishJob();
-        if (done->alive()) {
-            if (done->job.gaveUp)
-                done->job.gaveUp();
-            else if (done->job.failed)
-                done->job.failed();
-        }
+        deliver(done, {ConvertResult::Outcome::GaveUp, {}, {}, {}});
         return;
     }
     // A job that retries until it succeeds must not keep the channel from the others waiting

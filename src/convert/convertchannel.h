@@ -13,6 +13,22 @@
 class QTcpSocket;
 class QTimer;
 
+// How a conversion job ended, in one value.
+struct ConvertResult {
+    enum class Outcome {
+        Replied,      // a "200 OK" reply; clickurl may be empty
+        FailedReply,  // a reply without "200 OK", for a job that does not retry
+        TimedOut,     // the time limit passed, for a job that does not reconnect
+        GaveUp,       // maxAttempts used up
+    };
+    Outcome outcome = Outcome::Replied;
+    QString clickurl;
+    QString reason;   // why it failed, in the operator's words; empty for a reply
+    QString detail;   // the socket's own words, for the log
+
+    bool replied() const { return outcome == Outcome::Replied; }
+};
+
 // One conversion as a caller asks for it.
 struct ConvertJob {
     QString kind;                  // who asks: "item", "shop", "manual"
@@ -22,13 +38,10 @@ struct ConvertJob {
     // Attempts before a job that retries on its own gives up and ends with failed (0: never):
     // a tool that never answers must not keep a caller waiting for ever.
     int maxAttempts = 0;
-    // The callbacks are dropped, and the job with them, once the context is destroyed. A job
-    // requested without a context always calls back.
+    // The callback is dropped, and the job with it, once the context is destroyed. A job
+    // requested without a context always calls back. It is called once, with how the job ended.
     QPointer<QObject> context;
-    std::function<void(const QString &clickurl)> replied; // "200 OK" reply; clickurl may be empty
-    std::function<void()> failed;   // a reply without "200 OK" for a job that does not retry
-    std::function<void()> timedOut; // the timer's tick for a job that does not reconnect
-    std::function<void()> gaveUp;   // maxAttempts used up (failed when not set)
+    std::function<void(const ConvertResult &result)> done;
 };
 
 // One conversion channel: a socket ("Winsock<n>") and its one-shot time-limit timer
@@ -85,6 +98,9 @@ private:
     void endAttempt(quint64 attempt);
     void onTimeout();
     std::optional<Pending> finishJob();
+    void deliver(const std::optional<Pending> &done, ConvertResult result);
+    // What went wrong in the attempt under way, for the result of a job that fails.
+    void noteFailure(const QString &reason, const QString &detail);
     void startNext();
     void dropOrphans();
 
@@ -100,4 +116,5 @@ private:
     Phase m_phase = Phase::Idle;
     quint64 m_attempt = 0;   // every connect and every close of ours starts a new one
     std::optional<outside::Proxy> m_proxy;   // the HTTP proxy the current connection goes to
+    QString m_failReason, m_failDetail;       // the last failure of the current job
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/fetchresult.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -29,6 +31,8 @@ ConvertReply judgeReply(const QString &reply);
 QString cutClickUrl(const QString &reply);
 
 // The tool's GET form through the fetch service: cla 0 converts an item, any other value a shop,
-// both with the built-in publisher ID. done gets the link, empty when there is none or the fetch
-// failed; it runs later on the event loop and is dropped when context is destroyed first.
-void taokeiurl(const QString &id, int cla, QObject *context, std::function<void(const QString &clickurl)> done);
+// both with the built-in publisher ID. done gets the link, empty when there is none, and the page
+// with why it failed when it did; it runs later on the event loop and is dropped when context is
+// destroyed first.
+void taokeiurl(const QString &id, int cla, QObject *context,
+               std::function<void(const QString &clickurl, const FetchResult &page)> done);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <optional>
 
@@ -10,6 +11,8 @@ namespace outside {
 
 // ---- Hosts
 inline const QString itemHost = QStringLiteral("item.taobao.com");
+// Every host an item page may be on: the marketplace's and its mall's.
+inline const QStringList itemHosts = {itemHost, QStringLiteral("detail.tmall.com")};
 inline const QString descHost = QStringLiteral("dsc.taobaocdn.com");
 inline const QString imageDomainSuffix = QStringLiteral(".taobaocdn.com");
 inline const QString apiToolHost = QStringLiteral("api.taobao.com");

@@ -36,7 +36,7 @@ void SiteLogin::webuserlogin(const Account &account, QObject *context, Done done
     emit status(QStringLiteral("正在登录"));
     const QString address = QStringLiteral("http://") + account.server + outside::loginPath + QStringLiteral("?t=")
                             + loginstamp(QDateTime::currentDateTime());
-    m_web.gethtml(address, QStringLiteral("gb2312"), this, [this](const QString &reply) { advance(reply); });
+    m_web.gethtml(address, QStringLiteral("gb2312"), this, [this](const FetchResult &reply) { advance(reply); });
 }
 
 std::optional<QString> SiteLogin::challenge(const QString &reply)
@@ -54,30 +54,42 @@ SiteLogin::Result SiteLogin::judge(const QString &reply)
     return reply == outside::loginOk ? Result::LoggedIn : Result::Refused;
 }
 
-void SiteLogin::advance(const QString &reply)
+void SiteLogin::advance(const FetchResult &reply)
 {
+    const QString failed = QStringLiteral("登录失败，请检查用户名密码设置");
     if (m_state == State::Challenge) {
-        const auto noid = challenge(reply);
+        const QString error = QStringLiteral("登录错误，请联系软件客服处理");
+        // A site that cannot be reached, or answers with an error page, gives no challenge; the
+        // status text stays the login's own, the reason goes with it.
+        if (!reply.ok()) {
+            finish({Result::Unreachable, reply.reason(), reply.detail}, error);
+            return;
+        }
+        const auto noid = challenge(reply.text);
         if (!noid) {
-            finish(Result::NoChallenge, QStringLiteral("登录错误，请联系软件客服处理"));
+            finish({Result::NoChallenge, {}, {}}, error);
             return;
         }
         m_state = State::Credentials;
         m_web.gethtml(loginAddress(m_account, *noid), QStringLiteral("gb2312"), this,
-                      [this](const QString &r) { advance(r); });
+                      [this](const FetchResult &r) { advance(r); });
         return;
     }
-    const Result r = judge(reply);
-    finish(r, r == Result::LoggedIn ? QStringLiteral("登录成功") : QStringLiteral("登录失败，请检查用户名密码设置"));
+    if (!reply.ok()) {
+        finish({Result::Unreachable, reply.reason(), reply.detail}, failed);
+        return;
+    }
+    const Result r = judge(reply.text);
+    finish({r, {}, {}}, r == Result::LoggedIn ? QStringLiteral("登录成功") : failed);
 }
 
-void SiteLogin::finish(Result result, const QString &text)
+void SiteLogin::finish(const Outcome &outcome, const QString &text)
 {
     m_state = State::Idle;
-    emit status(text);
+    emit status(text, outcome.reason, outcome.detail);
     auto waiting = std::move(m_waiting);
     m_waiting.clear();
     for (auto &[context, done] : waiting)
         if (context)
-            done(result);
+            done(outcome);
 }

@@ -20,8 +20,14 @@ public:
     struct Account {
         QString server, user, pass, shopclickurl;
     };
-    enum class Result { LoggedIn, Refused, NoChallenge };
-    using Done = std::function<void(Result)>;
+    // Unreachable: a request brought no answer (none at all, or an error page).
+    enum class Result { LoggedIn, Refused, NoChallenge, Unreachable };
+    struct Outcome {
+        Result result = Result::Refused;
+        QString reason, detail;   // why an Unreachable login failed
+        bool loggedIn() const { return result == Result::LoggedIn; }
+    };
+    using Done = std::function<void(const Outcome &)>;
 
     explicit SiteLogin(WebService &web, QObject *parent = nullptr);
 
@@ -40,8 +46,8 @@ public:
 
 private:
     enum class State { Idle, Challenge, Credentials };
-    void advance(const QString &reply);
-    void finish(Result result, const QString &text);
+    void advance(const FetchResult &reply);
+    void finish(const Outcome &outcome, const QString &text);
 
     WebService &m_web;
     State m_state = State::Idle;

@@ -58,11 +58,19 @@ void UploadStep::stop(const QString &text, Outcome outcome)
     finish(outcome);
 }
 
+// The operator is told, in the status line and a message box, why the upload by hand did not go.
+void UploadStep::tell(const QString &text, const QString &reason, const QString &detail)
+{
+    emit status(text, reason, detail);
+    m_s.notifier.showmsg(text);
+}
+
 // Stops the step with the button on its resume caption: the operator looks, then resumes.
-void UploadStep::halt(const QString &text)
+void UploadStep::halt(const QString &text, const QString &reason, const QString &detail)
 {
     setCaption(kContinue);
-    stop(text, Outcome::Stopped);
+    emit status(text, reason, detail);
+    finish(Outcome::Stopped);
 }
 
 // The step's own chain of ticks is still going: a unit in flight or a timer armed re-arms it.
@@ -73,17 +81,15 @@ bool UploadStep::chainAlive() const
 
 // A write the database refused would have the same row picked again and again: the step stops.
 // By hand, the operator is told and nothing else changes.
-bool UploadStep::stored(bool written, Path path)
+bool UploadStep::stored(const DbStatus &written, Path path)
 {
     if (written)
         return true;
-    const QString text = QStringLiteral("上传结果保存失败：数据库无法写入");
-    if (path == Path::Step) {
-        halt(text);
-    } else {
-        emit status(text);
-        m_s.notifier.showmsg(text);
-    }
+    const QString text = written.writeFailure(QStringLiteral("上传结果"));
+    if (path == Path::Step)
+        halt(text, written.reason(), written.error);
+    else
+        tell(text, written.reason(), written.error);
     return false;
 }
 
@@ -108,15 +114,16 @@ void UploadStep::click()
         job.reconnectOnTimeout = true;
         job.maxAttempts = kMaxShopAttempts;
         job.context = this;
-        job.replied = [this](const QString &clickUrl) {
+        job.done = [this](const ConvertResult &r) {
+            if (!r.replied()) {
+                m_ended = false;
+                emit status(QStringLiteral("店铺推广链接多次获取失败，未开始上传，请稍后再试"), r.reason, r.detail);
+                finish(Outcome::Stopped);
+                return;
+            }
             m_s.shared.shoplinkok = true;
-            m_s.shared.shopclickurl = clickUrl;
+            m_s.shared.shopclickurl = r.clickurl;
             click();
-        };
-        job.gaveUp = [this] {
-            m_ended = false;
-            emit status(QStringLiteral("店铺推广链接多次获取失败，未开始上传，请稍后再试"));
-            finish(Outcome::Stopped);
         };
         m_channel.request(std::move(job));
         return;
@@ -131,11 +138,11 @@ void UploadStep::click()
     m_ended = false;
     m_pauseAsked = false;
     m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
-                         [this](SiteLogin::Result r) {
-        if (r != SiteLogin::Result::LoggedIn) {
+                         [this](const SiteLogin::Outcome &r) {
+        if (!r.loggedIn()) {
             // The login said why in the status line. Without a challenge the button goes back to
             // its idle caption; otherwise it offers to go on, as after any stop.
-            setCaption(r == SiteLogin::Result::NoChallenge ? kIdle : kContinue);
+            setCaption(r.result == SiteLogin::Result::NoChallenge ? kIdle : kContinue);
             finish(Outcome::Stopped);
             return;
         }
@@ -151,7 +158,8 @@ void UploadStep::click()
         if (chainAlive())
             return;
         m_timer3->start(m_nextMs);
-        emit started(int(m_s.db.counts().collected));
+        const auto waiting = m_s.db.counts();
+        emit started(waiting ? int(waiting.value.collected) : 0);
     });
 }
 
@@ -160,10 +168,10 @@ void UploadStep::relogin()
     m_timer4->stop();
     m_relogging = true;
     m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
-                         [this](SiteLogin::Result r) {
+                         [this](const SiteLogin::Outcome &r) {
         m_relogging = false;
-        if (r != SiteLogin::Result::LoggedIn) {
-            halt(QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"));
+        if (!r.loggedIn()) {
+            halt(QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"), r.reason, r.detail);
             return;
         }
         m_timer3->start(m_nextMs);
@@ -183,7 +191,12 @@ void UploadStep::tick()
         stop(QStringLiteral("用户暂停"), Outcome::Paused);
         return;
     }
-    const auto row = m_s.db.nextToUpload();
+    const auto next = m_s.db.nextToUpload();
+    if (!next) {
+        halt(next.readFailure(), next.reason(), next.error);
+        return;
+    }
+    const std::optional<ItemRecord> &row = next.value;
     if (!row) {
         emit refillList();
         emit status(QStringLiteral("没有未上传的宝贝"));
@@ -214,17 +227,21 @@ void UploadStep::uploadNow(qint64 id)
     if (siteMissing())
         return;
     m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
-                         [this, id](SiteLogin::Result r) {
-        if (r != SiteLogin::Result::LoggedIn) {
-            emit status(QStringLiteral("登录失败，请检查用户名密码设置，若多次失败可联系客服处理！"));
+                         [this, id](const SiteLogin::Outcome &r) {
+        if (!r.loggedIn()) {
+            emit status(QStringLiteral("登录失败，请检查用户名密码设置，若多次失败可联系客服处理！"), r.reason, r.detail);
             m_s.notifier.showmsg(QStringLiteral("登录失败，请检查用户名密码设置"));
             return;
         }
         const auto row = m_s.db.itemById(id);
-        if (!row)
+        if (!row) {
+            tell(row.readFailure(), row.reason(), row.error);
             return;
-        emit rowLabel(row->item, QStringLiteral("正在上传..."));
-        upload(*row, Path::ByHand);
+        }
+        if (!row.value)
+            return;
+        emit rowLabel(row.value->item, QStringLiteral("正在上传..."));
+        upload(*row.value, Path::ByHand);
     });
 }
 
@@ -232,20 +249,22 @@ void UploadStep::upload(const ItemRecord &row, Path path)
 {
     if (path == Path::Step)
         m_inFlight = true;
-    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path](const Answer &document) {
-        // No answer at all is the network's fault, not the item's: the row stays as it is. An
-        // answer that came but could not be used (too large, cut off, redirected in circles)
-        // is the document's: the row is set aside with the reason, or it would stop every run.
-        if (!document.answered()) {
-            if (!document.reached) {
-                unreachable(row, QStringLiteral("宝贝描述读取失败，请检查网络后继续上传"), path);
+    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path](const FetchResult &document) {
+        if (!document.ok()) {
+            // A document that came too large or mangled is the item's own: it is set aside with
+            // the reason. Anything else is the network's or the host's, and may pass.
+            if (document.failure == FetchResult::Failure::TooLarge
+                || document.failure == FetchResult::Failure::Undecodable) {
+                const QString reason = QStringLiteral("宝贝描述读取失败（%1），未上传").arg(document.reason());
+                emit status(reason, document.reason(), document.detail);
+                refuse(row, reason, path);
                 return;
             }
-            const QString reason = QStringLiteral("宝贝描述读取失败（%1），未上传").arg(document.failure);
-            emit status(reason);
-            refuse(row, reason, path);
+            documentFailed(row, path, document);
             return;
         }
+        if (m_documentRow == row.id)
+            m_documentFailures = 0;
         // A document too short to hold a description is never posted as one.
         const auto page = pagebody(document.text);
         if (!page) {
@@ -254,20 +273,65 @@ void UploadStep::upload(const ItemRecord &row, Path path)
             refuse(row, reason, path);
             return;
         }
-        const QString address = QStringLiteral("http://") + m_site.server + outside::uploadPath;
-        m_s.web.httppost(address, m_site.server, QString(), uploadbody(row, *page, path == Path::ByHand),
-                         QStringLiteral("gb2312"), this, [this, row, path](const Answer &reply) {
-                             // A post with no reply at all did not reach the site; marking the row
-                             // refused would, in an outage, take every remaining row out of the
-                             // step one by one.
-                             if (!reply.answered() && !reply.reached) {
-                                 unreachable(row, QStringLiteral("无法连接镜像网站，请检查网络后继续上传"), path);
-                                 return;
-                             }
-                             // An answer the site began but that could not be read is its refusal.
-                             posted(row, path, reply.answered() ? reply.text
-                                                                : QStringLiteral("（网站的回复无法读取：%1）").arg(reply.failure));
-                         });
+        post(row, path, *page);
+    });
+}
+
+void UploadStep::post(const ItemRecord &row, Path path, const QString &page)
+{
+    const QString address = QStringLiteral("http://") + m_site.server + outside::uploadPath;
+    m_s.web.httppost(address, m_site.server, QString(), uploadbody(row, page, path == Path::ByHand),
+                     QStringLiteral("gb2312"), this, [this, row, path](const FetchResult &reply) {
+                         // No answer, a broken one or an error page: the site was not there to
+                         // take the item. Marking the row refused would, in an outage, take every
+                         // remaining row out of the step one by one.
+                         if (!reply.ok()) {
+                             unreachable(row, QStringLiteral("无法连接镜像网站，请检查网络后继续上传"), path, reply);
+                             return;
+                         }
+                         posted(row, path, reply.text);
+                     });
+}
+
+// The description document did not come. Once is the network's; again and again, while another
+// item's document does come, it is this item's, which is then set aside so that it never keeps
+// the rest from being published. When no document comes, nothing is marked.
+void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchResult &document)
+{
+    const QString outage = QStringLiteral("宝贝描述读取失败，请检查网络后继续上传");
+    if (path == Path::ByHand) {
+        unreachable(row, outage, path, document);
+        return;
+    }
+    m_documentFailures = m_documentRow == row.id ? m_documentFailures + 1 : 1;
+    m_documentRow = row.id;
+    if (m_documentFailures < kMaxDocumentAttempts) {
+        emit rowLabel(row.item, statelabel(row.state, row.itemstate));
+        emit status(outage, document.reason(), document.detail);
+        m_inFlight = false;
+        m_timer3->start(m_refusedMs);
+        return;
+    }
+    m_documentFailures = 0;
+    const DbResult<QString> other = m_s.db.otherDescription(row.id);
+    if (!other) {
+        emit rowLabel(row.item, statelabel(row.state, row.itemstate));
+        m_inFlight = false;
+        halt(other.readFailure(), other.reason(), other.error);
+        return;
+    }
+    if (other.value.isEmpty()) {
+        unreachable(row, outage, path, document);
+        return;
+    }
+    m_s.web.gethtml(other.value, QStringLiteral("gb2312"), this, [this, row, path, document, outage](const FetchResult &probe) {
+        if (!probe.ok()) {
+            unreachable(row, outage, path, document);
+            return;
+        }
+        const QString reason = QStringLiteral("宝贝描述多次读取失败（%1），未上传").arg(document.reason());
+        emit status(reason, document.reason(), document.detail);
+        refuse(row, reason, path);
     });
 }
 
@@ -326,14 +390,13 @@ void UploadStep::refuse(const ItemRecord &row, const QString &reason, Path path)
     }
 }
 
-void UploadStep::unreachable(const ItemRecord &row, const QString &text, Path path)
+void UploadStep::unreachable(const ItemRecord &row, const QString &text, Path path, const FetchResult &why)
 {
     emit rowLabel(row.item, statelabel(row.state, row.itemstate));
     if (path == Path::ByHand) {
-        emit status(text);
-        m_s.notifier.showmsg(text);
+        tell(text, why.reason(), why.detail);
         return;
     }
     m_inFlight = false;
-    halt(text);
+    halt(text, why.reason(), why.detail);
 }

@@ -31,6 +31,9 @@ public:
     static constexpr int kMaxReloginsPerRow = 3;
     // Attempts at the shop's conversion before the start is given up.
     static constexpr int kMaxShopAttempts = 10;
+    // Reads of one row's description document that fail before the step looks whether the
+    // description host answers for another row.
+    static constexpr int kMaxDocumentAttempts = 3;
     void setIntervals(int nextMs, int refusedMs, int reloginMs = 1000);
 
     // command3: converts the shop first (once per run), then logs in and starts or resumes;
@@ -52,14 +55,17 @@ private:
     void tick();
     void relogin();
     void upload(const ItemRecord &row, Path path);
+    void post(const ItemRecord &row, Path path, const QString &page);
+    void documentFailed(const ItemRecord &row, Path path, const FetchResult &document);
     void posted(const ItemRecord &row, Path path, const QString &reply);
     void refuse(const ItemRecord &row, const QString &reason, Path path);
-    void unreachable(const ItemRecord &row, const QString &text, Path path);
+    void unreachable(const ItemRecord &row, const QString &text, Path path, const FetchResult &why);
     void stop(const QString &text, Outcome outcome);
-    void halt(const QString &text);
+    void halt(const QString &text, const QString &reason = {}, const QString &detail = {});
+    void tell(const QString &text, const QString &reason = {}, const QString &detail = {});
     bool siteMissing();
     bool chainAlive() const;
-    bool stored(bool written, Path path);
+    bool stored(const DbStatus &written, Path path);
     void finish(Outcome outcome);
 
     Services m_s;
@@ -76,4 +82,6 @@ private:
     // the step on one row for ever.
     qint64 m_reloginRow = 0;
     int m_relogins = 0;
+    qint64 m_documentRow = 0;   // the row whose description document failed last, and how often
+    int m_documentFailures = 0;
 };

@@ -1,6 +1,8 @@
 #include "session/checks.h"
 #include "rules/rules.h"
 
+#include <QStringList>
+
 namespace {
 const QString kHttp = QStringLiteral("http://");
 }
@@ -13,8 +15,75 @@ FieldCheck checkSiteSettings(const QString &user, const QString &pass, QString &
         return {QStringLiteral("网站后台登录密码5-32字符之间"), QStringLiteral("web_pass")};
     if (server.endsWith(QLatin1Char('/')))
         server.chop(1);
-    if (server.size() < 4 || server.size() > 50)
+    if (server.size() < 4 || server.size() > 50 || !isSiteAddress(server, true))
         return {QStringLiteral("请检查网站域名输入是否正确"), QStringLiteral("web_server")};
+    return {};
+}
+
+namespace {
+
+bool digitsOnly(const QString &text, int max)
+{
+    if (text.size() > max)
+        return false;
+    for (QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool isSiteAddress(const QString &text, bool pathAllowed)
+{
+    const qsizetype slash = text.indexOf(QLatin1Char('/'));
+    const QString hostPort = slash < 0 ? text : text.left(slash);
+    const QString path = slash < 0 ? QString() : text.mid(slash);
+    if (!pathAllowed && !path.isEmpty())
+        return false;
+    const qsizetype colon = hostPort.indexOf(QLatin1Char(':'));
+    const QString host = colon < 0 ? hostPort : hostPort.left(colon);
+    if (colon >= 0) {
+        const QString port = hostPort.mid(colon + 1);
+        bool ok = false;
+        const uint n = port.toUInt(&ok);
+        if (!digitsOnly(port, 5) || !ok || n == 0 || n > 65535)
+            return false;
+    }
+    if (host.isEmpty() || host.startsWith(QLatin1Char('.')) || host.endsWith(QLatin1Char('.')))
+        return false;
+    for (const QString &label : host.split(QLatin1Char('.'))) {
+        if (label.isEmpty() || label.startsWith(QLatin1Char('-')) || label.endsWith(QLatin1Char('-')))
+            return false;
+        for (QChar c : label)
+            if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-'))
+                return false;
+    }
+    for (QChar c : path)
+        if (c.unicode() <= 32 || c.unicode() == 127 || c.category() == QChar::Other_Control
+            || QStringLiteral("?#\\@\"<>").contains(c))
+            return false;
+    return true;
+}
+
+FieldCheck checkPublisherId(const QString &pid)
+{
+    if (!digitsOnly(pid, 20))
+        return {QStringLiteral("淘客PID只能是数字"), QStringLiteral("alimama_pid")};
+    return {};
+}
+
+FieldCheck checkShopSid(const QString &sid)
+{
+    if (!digitsOnly(sid, 20))
+        return {QStringLiteral("店铺ID只能是数字"), QStringLiteral("shopsid")};
+    return {};
+}
+
+FieldCheck checkShopAddress(const QString &shop)
+{
+    if (!shop.isEmpty() && (shop.size() > 50 || !isSiteAddress(shop, false)))
+        return {QStringLiteral("店铺地址应为店铺的域名，不需要http://"), QStringLiteral("guest_shop")};
     return {};
 }
 

@@ -43,7 +43,7 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     m_uploadStep = new UploadStep(s, {m_webserver, m_webuser, m_webpass}, *m_channel1, *m_login, this);
 
     for (ConvertChannel *c : {m_channel1, m_channel2})
-        connect(c, &ConvertChannel::status, this, &Session::status);
+        connect(c, &ConvertChannel::status, this, [this](const QString &t) { emit status(t); });
     bind(m_collector, {});
     bind(m_listStep, QStringLiteral("Command1"));
     bind(m_detailStep, QStringLiteral("command2"));
@@ -54,15 +54,21 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     connect(m_listStep, &ListStep::settingsWanted, this, &Session::settingsWanted);
     connect(m_manualAdd, &ManualAdd::added, this, &Session::manualAdded);
 
-    // The run log: every status text and every refusal, beside the profile.
-    connect(this, &Session::status, this, [this](const QString &t) {
-        if (!t.isEmpty())
-            m_log.write(QStringLiteral("状态"), t);
+    // The run log: every status text, with why when it reports a failure, and every refusal.
+    connect(this, &Session::status, this, [this](const QString &t, const QString &reason, const QString &detail) {
+        if (t.isEmpty())
+            return;
+        QString entry = t;
+        if (!reason.isEmpty())
+            entry += QStringLiteral(" —— 原因：") + reason;
+        if (!detail.isEmpty() && detail != reason)
+            entry += QStringLiteral("（") + detail + QStringLiteral("）");
+        m_log.write(QStringLiteral("状态"), entry);
     });
     connect(m_uploadStep, &UploadStep::refused, this, [this](const QString &item, const QString &reply) {
         m_log.write(QStringLiteral("上传失败"), item + QStringLiteral(" ") + reply);
     });
-    connect(&m_log, &RunLog::unwritable, this, &Session::status);
+    connect(&m_log, &RunLog::unwritable, this, [this](const QString &t) { emit status(t); });
 
     // Progress, from the steps' own signals.
     connect(m_listStep, &ListStep::started, this, [this] { m_progress.begin(Progress::List, 0); });
@@ -111,25 +117,30 @@ QString Session::opendb(const QString &path)
     return welcomeText();
 }
 
-std::optional<SoftConfig> Session::getsoftinfo()
+DbResult<std::optional<SoftConfig>> Session::getsoftinfo()
 {
     auto c = m_db.loadSettings();
-    if (c) {
-        m_webserver = c->web_server;
-        m_webuser = c->web_user;
-        m_webpass = c->web_pass;
-        m_webadminpath = c->web_adminpath;
-        m_rules = c->rules;
-        m_shared.shopAddress = c->guest_shop;
-        m_shared.shopsid = c->shopsid;
+    if (!c) {
+        if (m_db.isOpen())
+            emit status(c.readFailure(), c.reason(), c.error);
+        return c;
+    }
+    if (c.value) {
+        m_webserver = c.value->web_server;
+        m_webuser = c.value->web_user;
+        m_webpass = c.value->web_pass;
+        m_webadminpath = c.value->web_adminpath;
+        m_rules = c.value->rules;
+        m_shared.shopAddress = c.value->guest_shop;
+        m_shared.shopsid = c.value->shopsid;
     }
     return c;
 }
 
-FieldCheck Session::refuse(const FieldCheck &c, bool toStatus)
+FieldCheck Session::refuse(const FieldCheck &c, bool toStatus, const DbStatus &why)
 {
     if (toStatus)
-        emit status(c.message);
+        emit status(c.message, why.reason(), why.error);
     m_logged.showmsg(c.message);
     return c;
 }
@@ -140,8 +151,8 @@ FieldCheck Session::saveSiteSettings(const QString &user, const QString &pass, Q
     const FieldCheck c = checkSiteSettings(user, pass, server);
     if (!c.ok())
         return refuse(c, false);
-    if (!m_db.saveSiteSettings(user, pass, server, adminpath))
-        return refuse({QStringLiteral("网站信息保存失败：数据库无法写入"), {}}, true);
+    if (const DbStatus saved = m_db.saveSiteSettings(user, pass, server, adminpath); !saved)
+        return refuse({saved.writeFailure(QStringLiteral("网站信息")), {}}, true, saved);
     m_webserver = server;
     m_webuser = user;
     m_webpass = pass;
@@ -152,21 +163,41 @@ FieldCheck Session::saveSiteSettings(const QString &user, const QString &pass, Q
     return {};
 }
 
-void Session::savePublisherId(const QString &pid)
+// A value that goes into requests: checked, then kept; a refused one is said and not kept, and
+// a write that fails is said too.
+FieldCheck Session::keep(const FieldCheck &check, const std::function<DbStatus()> &write, const QString &what)
 {
-    m_db.savePublisherId(pid);
+    if (!check.ok()) {
+        emit status(check.message);
+        return check;
+    }
+    if (const DbStatus saved = write(); !saved) {
+        const FieldCheck failed{saved.writeFailure(what), {}};
+        emit status(failed.message, saved.reason(), saved.error);
+        return failed;
+    }
+    return {};
 }
 
-void Session::saveShopAddress(const QString &shop)
+FieldCheck Session::savePublisherId(const QString &pid)
 {
-    setShopAddress(shop);
-    m_db.saveShopAddress(shop);
+    return keep(checkPublisherId(pid), [&] { return m_db.savePublisherId(pid); }, QStringLiteral("淘客PID"));
 }
 
-void Session::saveShopSid(const QString &sid)
+FieldCheck Session::saveShopAddress(const QString &shop)
 {
-    setShopSid(sid);
-    m_db.saveShopSid(sid);
+    const FieldCheck c = checkShopAddress(shop);
+    if (c.ok())
+        setShopAddress(shop);
+    return keep(c, [&] { return m_db.saveShopAddress(shop); }, QStringLiteral("店铺地址"));
+}
+
+FieldCheck Session::saveShopSid(const QString &sid)
+{
+    const FieldCheck c = checkShopSid(sid);
+    if (c.ok())
+        setShopSid(sid);
+    return keep(c, [&] { return m_db.saveShopSid(sid); }, QStringLiteral("店铺ID"));
 }
 
 RuleCheck Session::saveRules(const RuleSet &rules)
@@ -176,10 +207,10 @@ RuleCheck Session::saveRules(const RuleSet &rules)
         m_logged.showmsg(c.message);
         return c;
     }
-    if (!m_db.saveRules(rules)) {
-        const QString failed = QStringLiteral("替换规则保存失败：数据库无法写入");
+    if (const DbStatus saved = m_db.saveRules(rules); !saved) {
+        const QString failed = saved.writeFailure(QStringLiteral("替换规则"));
         m_logged.showmsg(failed);
-        emit status(failed);
+        emit status(failed, saved.reason(), saved.error);
         return {failed, {}};
     }
     m_rules = rules;
@@ -193,7 +224,12 @@ Session::EditorRow Session::loadEditorRow(qint64 id)
 {
     m_editorRow = id;
     EditorRow row;
-    const auto rec = m_db.itemById(id);
+    const auto read = m_db.itemById(id);
+    if (!read) {
+        emit status(read.readFailure(), read.reason(), read.error);
+        return row;
+    }
+    const std::optional<ItemRecord> &rec = read.value;
     if (!rec)
         return row;
     row.found = true;
@@ -217,7 +253,10 @@ FieldCheck Session::saveEdit(const QString &webTitle, const QString &webKey, con
     if (!c.ok())
         return refuse(c, true);
     const qint64 id = m_editorRow;
-    const auto rec = m_db.itemById(id);
+    const auto read = m_db.itemById(id);
+    if (!read)
+        return refuse({read.readFailure(), {}}, true, read);
+    const std::optional<ItemRecord> &rec = read.value;
     if (!rec)
         return refuse({QStringLiteral("参数丢失，保存失败"), {}}, true);
     // Marking an uncollected row edited would send it to the upload without its page ever
@@ -226,8 +265,11 @@ FieldCheck Session::saveEdit(const QString &webTitle, const QString &webKey, con
         return refuse({rec->itemstate == 0 ? QStringLiteral("未采集宝贝暂不能进行编辑")
                                            : QStringLiteral("宝贝状态不正确"), {}}, true);
     // The row was there a moment ago: a failed write is the database's fault, not a lost row.
-    if (!m_db.saveEdit(id, webTitle, webKey, webDoc))
-        return refuse({QStringLiteral("保存失败：数据库无法写入"), {}}, true);
+    const DbResult<ProfileDb::Write> saved = m_db.saveEdit(id, webTitle, webKey, webDoc);
+    if (!saved)
+        return refuse({saved.writeFailure({}), {}}, true, saved);
+    if (saved.value == ProfileDb::Write::NoRow)
+        return refuse({QStringLiteral("参数丢失，保存失败"), {}}, true);
     emit rowLabelById(id, QStringLiteral("已修改"));
     const QString done = QStringLiteral("保存成功，请重新上传该数据！");
     emit status(done);
@@ -235,9 +277,12 @@ FieldCheck Session::saveEdit(const QString &webTitle, const QString &webKey, con
     return {};
 }
 
-void Session::deleteItem(qint64 id)
+bool Session::deleteItem(qint64 id)
 {
-    m_db.deleteById(id);
+    const DbStatus deleted = m_db.deleteById(id);
+    if (!deleted)
+        emit status(QStringLiteral("删除失败：") + deleted.reason(), deleted.reason(), deleted.error);
+    return deleted.ok();
 }
 
 void Session::recollect(const QString &item)
@@ -246,8 +291,8 @@ void Session::recollect(const QString &item)
         return;
     if (!m_logged.ask(QStringLiteral("是否确定重新采集ID为%1的宝贝数据？").arg(item), QStringLiteral("注意")))
         return;
-    m_collector->getitem(item, QString(), this, [this](ItemCollector::Result r) {
-        if (r == ItemCollector::Result::Stored)
+    m_collector->getitem(item, QString(), this, [this](const ItemCollector::Result &r) {
+        if (r.kind == ItemCollector::Result::Stored)
             emit status(QStringLiteral("重新采集完毕"));
     });
 }

@@ -9,6 +9,7 @@
 #include "web/notifier.h"
 
 #include <QObject>
+#include <functional>
 #include <optional>
 
 class CacheCleaner;
@@ -60,7 +61,7 @@ public:
 
     // Reads the settings row and takes the site settings, the rules, the shop address and the
     // seller ID from it; nullopt when there is none.
-    std::optional<SoftConfig> getsoftinfo();
+    DbResult<std::optional<SoftConfig>> getsoftinfo();
 
     QString webserver() const { return m_webserver; }
     QString webuser() const { return m_webuser; }
@@ -71,7 +72,9 @@ public:
     // trailing "/" (the caller shows it so). Messages go to the operator from here.
     FieldCheck saveSiteSettings(const QString &user, const QString &pass, QString &server,
                                 const QString &adminpath);
-    void savePublisherId(const QString &pid);
+    // The publisher ID (digits, or nothing), checked and kept; a refused one is said in the
+    // status line and not kept.
+    FieldCheck savePublisherId(const QString &pid);
     RuleCheck saveRules(const RuleSet &rules);
 
     // The rules every page read from now on is rewritten by: what the rules page holds, saved
@@ -82,9 +85,9 @@ public:
     // The shop to collect and its seller ID, as the settings page holds them; kept in the
     // settings row when their box is left.
     void setShopAddress(const QString &shop) { m_shared.shopAddress = shop; }
-    void saveShopAddress(const QString &shop);
+    FieldCheck saveShopAddress(const QString &shop);
     void setShopSid(const QString &sid) { m_shared.shopsid = sid; }
-    void saveShopSid(const QString &sid);
+    FieldCheck saveShopSid(const QString &sid);
 
     // The row in the quick-edit area: its id, 0 while none has been clicked.
     qint64 editorRow() const { return m_editorRow; }
@@ -96,7 +99,7 @@ public:
     // A click on a list row: it becomes the editor's row, whatever its state.
     EditorRow loadEditorRow(qint64 id);
     FieldCheck saveEdit(const QString &webTitle, const QString &webKey, const QString &webDoc);
-    void deleteItem(qint64 id);
+    bool deleteItem(qint64 id);
 
     // The steps and actions.
     ListStep &listStep() { return *m_listStep; }
@@ -114,7 +117,8 @@ public:
     void recollect(const QString &item);
 
 signals:
-    void status(const QString &text);
+    // The status line; a failure comes with why (see Step::status).
+    void status(const QString &text, const QString &reason = {}, const QString &detail = {});
     // A shown list row takes a new label without a refill, found by its id or its item ID.
     void rowLabelById(qint64 id, const QString &label);
     void rowLabel(const QString &item, const QString &label);
@@ -129,7 +133,8 @@ signals:
     void manualAdded(const QString &item);
 
 private:
-    FieldCheck refuse(const FieldCheck &c, bool toStatus);
+    FieldCheck refuse(const FieldCheck &c, bool toStatus, const DbStatus &why = {});
+    FieldCheck keep(const FieldCheck &check, const std::function<DbStatus()> &write, const QString &what);
     void bind(class Step *step, const QString &control);
 
     RunLog m_log;

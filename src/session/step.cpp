@@ -9,3 +9,13 @@ void Step::setCaption(const QString &caption)
     m_caption = caption;
     emit captionChanged(caption);
 }
+
+void Step::report(const QString &text, const FetchResult &why)
+{
+    emit status(text, why.reason(), why.detail);
+}
+
+void Step::report(const QString &text, const DbStatus &why)
+{
+    emit status(text, why.reason(), why.error);
+}

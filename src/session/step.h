@@ -1,5 +1,8 @@
 #pragma once
 
+#include "store/dbresult.h"
+#include "web/fetchresult.h"
+
 #include <QObject>
 #include <QString>
 
@@ -14,8 +17,10 @@ public:
     QString caption() const { return m_caption; }
 
 signals:
-    // The status line.
-    void status(const QString &text);
+    // The status line. A text that reports a failure comes with why: a short phrase for the
+    // operator (the run log and the runner's error output show it; the status line keeps the
+    // system's own text) and the network's or the database's own words, for the log only.
+    void status(const QString &text, const QString &reason = {}, const QString &detail = {});
     // A shown list row, found by its item ID, takes a label until the next refill.
     void rowLabel(const QString &item, const QString &label);
     // The page title, description and keywords last read, for the edit boxes.
@@ -26,6 +31,9 @@ signals:
 
 protected:
     void setCaption(const QString &caption);
+    // The status text with the reason of a failed fetch or statement.
+    void report(const QString &text, const FetchResult &why);
+    void report(const QString &text, const DbStatus &why);
 
 private:
     QString m_caption;

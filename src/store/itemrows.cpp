@@ -1,5 +1,8 @@
 #include "store/profiledb.h"
 
+#include "store/itemstate.h"
+
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -44,25 +47,28 @@ QStringList ProfileDb::itemlistColumns()
     return QString::fromLatin1(kItemColumns).split(',');
 }
 
-std::vector<ItemListRow> ProfileDb::listRows()
+DbResult<std::vector<ItemListRow>> ProfileDb::listRows()
 {
     std::vector<ItemListRow> rows;
     if (!m_ok)
-        return rows;
+        return DbStatus::failed(QStringLiteral("not open"), 14);
     QSqlQuery count(database());
-    if (count.exec(QStringLiteral("SELECT count(*) FROM itemlist")) && count.next())
+    if (const DbStatus s = run(count, QStringLiteral("SELECT count(*) FROM itemlist")); !s)
+        return s;
+    if (count.next())
         rows.reserve(count.value(0).toLongLong());
     QSqlQuery q(database());
     q.setForwardOnly(true);
     // The reasons are worked out here, for the few rows that have one, so the list does not
     // hold every row's description address. A description address that ends in "/" names no
     // document: the upload found nothing to publish.
-    if (!q.exec(QStringLiteral("SELECT id,title,money,item,state,itemstate,updatetime,errcode,"
-                               "CASE WHEN errcode<>0 THEN errdecription END,"
-                               "CASE WHEN itemstate=0 THEN 0 WHEN coalesce(title,'')='' THEN 1 "
-                               "WHEN substr(web_url,-1)='/' THEN 2 ELSE 0 END "
-                               "FROM itemlist ORDER BY byid DESC, id DESC")))
-        return rows;
+    if (const DbStatus s = run(q, QStringLiteral("SELECT id,title,money,item,state,itemstate,updatetime,errcode,"
+                                                 "CASE WHEN errcode<>0 OR itemstate<>0 THEN errdecription END,"
+                                                 "CASE WHEN itemstate=0 THEN 0 WHEN coalesce(title,'')='' THEN 1 "
+                                                 "WHEN substr(web_url,-1)='/' THEN 2 ELSE 0 END "
+                                                 "FROM itemlist ORDER BY byid DESC, id DESC"));
+        !s)
+        return s;
     while (q.next()) {
         ItemListRow r;
         r.id = q.value(0).toLongLong();
@@ -77,142 +83,194 @@ std::vector<ItemListRow> ProfileDb::listRows()
         r.abnormal = ItemListRow::Abnormal(q.value(9).toInt());
         rows.push_back(std::move(r));
     }
+    // A read that breaks off half-way is a failed read, not a shorter list.
+    if (q.lastError().isValid())
+        return DbStatus::of(q.lastError());
     return rows;
 }
 
-std::optional<ItemRecord> ProfileDb::itemById(qint64 id)
+namespace {
+
+DbResult<std::optional<ItemRecord>> oneRecord(QSqlQuery &q, const DbStatus &ran)
 {
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("SELECT %1 FROM itemlist WHERE id=?").arg(QLatin1String(kItemColumns)));
-    q.addBindValue(id);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return readRecord(q);
+    if (!ran)
+        return ran;
+    if (q.next())
+        return std::optional<ItemRecord>(readRecord(q));
+    if (q.lastError().isValid())
+        return DbStatus::of(q.lastError());
+    return std::optional<ItemRecord>();
 }
 
-std::optional<ItemRecord> ProfileDb::itemByItem(const QString &item)
+} // namespace
+
+DbResult<std::optional<ItemRecord>> ProfileDb::itemById(qint64 id)
 {
     QSqlQuery q(database());
-    q.prepare(QStringLiteral("SELECT %1 FROM itemlist WHERE item=?").arg(QLatin1String(kItemColumns)));
-    q.addBindValue(item);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return readRecord(q);
+    const DbStatus s = run(q, QStringLiteral("SELECT %1 FROM itemlist WHERE id=?").arg(QLatin1String(kItemColumns)), {id});
+    return oneRecord(q, s);
 }
 
-bool ProfileDb::deleteById(qint64 id)
+DbResult<std::optional<ItemRecord>> ProfileDb::itemByItem(const QString &item)
+{
+    QSqlQuery q(database());
+    const DbStatus s = run(q, QStringLiteral("SELECT %1 FROM itemlist WHERE item=?").arg(QLatin1String(kItemColumns)), {item});
+    return oneRecord(q, s);
+}
+
+DbStatus ProfileDb::deleteById(qint64 id)
 {
     return exec(QStringLiteral("DELETE FROM itemlist WHERE id=?"), {id});
 }
 
-bool ProfileDb::markAbnormal(const QString &item)
+DbStatus ProfileDb::markAbnormal(const QString &item)
 {
     return exec(QStringLiteral("UPDATE itemlist SET itemstate=1 WHERE item=?"), {item});
 }
 
-bool ProfileDb::markAbnormalById(qint64 id)
+DbStatus ProfileDb::markAbnormalById(qint64 id)
 {
     return exec(QStringLiteral("UPDATE itemlist SET itemstate=1 WHERE id=?"), {id});
 }
 
-bool ProfileDb::setUploaded(qint64 id)
+DbStatus ProfileDb::setAside(const QString &item, const QString &reason)
+{
+    return exec(QStringLiteral("UPDATE itemlist SET itemstate=1, errdecription=? WHERE item=? AND errcode=0"),
+                {reason, item});
+}
+
+DbStatus ProfileDb::setUploaded(qint64 id)
 {
     return exec(QStringLiteral("UPDATE itemlist SET state=3 WHERE id=?"), {id});
 }
 
-bool ProfileDb::setRefused(qint64 id, const QString &reply)
+DbStatus ProfileDb::setRefused(qint64 id, const QString &reply)
 {
     return exec(QStringLiteral("UPDATE itemlist SET errcode=1, errdecription=? WHERE id=?"), {reply, id});
 }
 
-QString ProfileDb::nextUncollected()
+namespace {
+
+// The first value of a one-row read; fallback when there is no row.
+template <typename T>
+DbResult<T> firstValue(QSqlQuery &q, const DbStatus &ran, T fallback, T (*read)(const QVariant &))
 {
-    QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT item FROM itemlist WHERE state=0 AND itemstate=0 "
-                              "ORDER BY byid DESC, id DESC LIMIT 1")) && q.next())
-        return q.value(0).toString();
-    return {};
+    if (!ran)
+        return ran;
+    if (q.next())
+        return read(q.value(0));
+    if (q.lastError().isValid())
+        return DbStatus::of(q.lastError());
+    return fallback;
 }
 
-std::optional<ItemRecord> ProfileDb::nextToUpload()
+QString asText(const QVariant &v)
 {
-    QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT %1 FROM itemlist WHERE errcode=0 AND (state=1 OR state=2) "
-                              "AND itemstate=0 ORDER BY byid ASC, id DESC LIMIT 1")
-                   .arg(QLatin1String(kItemColumns))) && q.next())
-        return readRecord(q);
-    return std::nullopt;
+    return v.toString();
 }
 
-bool ProfileDb::resetAllStates()
+qint64 asNumber(const QVariant &v)
+{
+    return v.toLongLong();
+}
+
+} // namespace
+
+DbResult<QString> ProfileDb::nextUncollected()
+{
+    QSqlQuery q(database());
+    const DbStatus s = run(q, QStringLiteral("SELECT item FROM itemlist WHERE state=0 AND itemstate=0 "
+                                             "ORDER BY byid DESC, id DESC LIMIT 1"));
+    return firstValue<QString>(q, s, QString(), asText);
+}
+
+DbResult<std::optional<ItemRecord>> ProfileDb::nextToUpload()
+{
+    QSqlQuery q(database());
+    const DbStatus s = run(q, QStringLiteral("SELECT %1 FROM itemlist WHERE errcode=0 AND (state=1 OR state=2) "
+                                             "AND itemstate=0 ORDER BY byid ASC, id DESC LIMIT 1")
+                                  .arg(QLatin1String(kItemColumns)));
+    return oneRecord(q, s);
+}
+
+DbResult<QString> ProfileDb::otherItem(const QString &item)
+{
+    QSqlQuery q(database());
+    const DbStatus s = run(q, QStringLiteral("SELECT item FROM itemlist WHERE item<>? "
+                                             "ORDER BY (state=0 AND itemstate=0) DESC, byid DESC, id DESC LIMIT 1"),
+                           {item});
+    return firstValue<QString>(q, s, QString(), asText);
+}
+
+DbResult<QString> ProfileDb::otherDescription(qint64 id)
+{
+    QSqlQuery q(database());
+    const DbStatus s = run(q, QStringLiteral("SELECT web_url FROM itemlist WHERE id<>? AND substr(web_url,-1)<>'/' "
+                                             "AND web_url LIKE 'http%' ORDER BY (state IN (1,2)) DESC, byid ASC LIMIT 1"),
+                           {id});
+    return firstValue<QString>(q, s, QString(), asText);
+}
+
+DbStatus ProfileDb::resetAllStates()
 {
     return exec(QStringLiteral("UPDATE itemlist SET state=0, itemstate=0"));
 }
 
-bool ProfileDb::saveEdit(qint64 id, const QString &webTitle, const QString &webKey, const QString &webDoc)
+DbResult<ProfileDb::Write> ProfileDb::saveEdit(qint64 id, const QString &webTitle, const QString &webKey,
+                                               const QString &webDoc)
 {
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("UPDATE itemlist SET web_title=?, web_key=?, web_doc=?, state=2 WHERE id=?"));
-    q.addBindValue(webTitle);
-    q.addBindValue(webKey);
-    q.addBindValue(webDoc);
-    q.addBindValue(id);
-    return q.exec() && q.numRowsAffected() > 0;
+    return execWrite(QStringLiteral("UPDATE itemlist SET web_title=?, web_key=?, web_doc=?, state=2 WHERE id=?"),
+                     {webTitle, webKey, webDoc, id});
 }
 
-qint64 ProfileDb::insertListed(const QString &item, const QString &title, const QString &pic,
-                               const QString &money, qint64 byid)
+DbResult<qint64> ProfileDb::insertListed(const QString &item, const QString &title, const QString &pic,
+                                         const QString &money, qint64 byid)
 {
     QSqlQuery q(database());
-    q.prepare(QStringLiteral("INSERT INTO itemlist (item, title, web_pic, money, state, byid) "
-                             "VALUES (?, ?, ?, ?, 0, ?)"));
-    q.addBindValue(item);
-    q.addBindValue(title);
-    q.addBindValue(pic);
-    q.addBindValue(money);
-    q.addBindValue(byid);
-    if (!q.exec())
-        return 0;
+    if (const DbStatus s = run(q, QStringLiteral("INSERT INTO itemlist (item, title, web_pic, money, state, byid) "
+                                                 "VALUES (?, ?, ?, ?, 0, ?)"),
+                               {item, title, pic, money, byid});
+        !s)
+        return s;
     return q.lastInsertId().toLongLong();
 }
 
-qint64 ProfileDb::itemCount()
+DbResult<qint64> ProfileDb::itemCount()
 {
     QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT count(*) FROM itemlist")) && q.next())
-        return q.value(0).toLongLong();
-    return 0;
+    const DbStatus s = run(q, QStringLiteral("SELECT count(*) FROM itemlist"));
+    return firstValue<qint64>(q, s, 0, asNumber);
 }
 
-ProfileDb::Counts ProfileDb::counts()
+DbResult<ProfileDb::Counts> ProfileDb::counts()
 {
     Counts c;
     QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT count(*), sum(itemstate=0 AND state=0), "
-                              "sum(itemstate=0 AND state IN (1,2) AND errcode=0), sum(itemstate=0 AND state=2), "
-                              "sum(itemstate=0 AND state=3), sum(itemstate=0 AND errcode<>0 AND state IN (1,2)), "
-                              "sum(itemstate<>0) FROM itemlist"))
-        && q.next()) {
-        c.listed = q.value(0).toLongLong();
-        c.notCollected = q.value(1).toLongLong();
-        c.collected = q.value(2).toLongLong();
-        c.edited = q.value(3).toLongLong();
-        c.uploaded = q.value(4).toLongLong();
-        c.refused = q.value(5).toLongLong();
-        c.abnormal = q.value(6).toLongLong();
-    }
+    if (const DbStatus s = run(q, QStringLiteral("SELECT count(*), sum(itemstate=0 AND state=0), "
+                                                 "sum(itemstate=0 AND state IN (1,2) AND errcode=0), sum(itemstate=0 AND state=2), "
+                                                 "sum(itemstate=0 AND state=3), sum(itemstate=0 AND errcode<>0 AND state IN (1,2)), "
+                                                 "sum(itemstate<>0) FROM itemlist"));
+        !s)
+        return s;
+    if (!q.next())
+        return q.lastError().isValid() ? DbStatus::of(q.lastError()) : DbStatus::failed(QStringLiteral("count gave no row"));
+    c.listed = q.value(0).toLongLong();
+    c.notCollected = q.value(1).toLongLong();
+    c.collected = q.value(2).toLongLong();
+    c.edited = q.value(3).toLongLong();
+    c.uploaded = q.value(4).toLongLong();
+    c.refused = q.value(5).toLongLong();
+    c.abnormal = q.value(6).toLongLong();
     return c;
 }
 
-ProfileDb::Write ProfileDb::additemlist(const ListedItem &l, bool fresh, bool *inserted)
+DbResult<ProfileDb::Write> ProfileDb::additemlist(const ListedItem &l, bool fresh, bool *inserted)
 {
     if (inserted)
         *inserted = false;
     QSqlQuery find(database());
-    find.prepare(QStringLiteral("SELECT id FROM itemlist WHERE item=?"));
-    find.addBindValue(l.item);
-    if (!find.exec())
-        return Write::Failed;
+    if (const DbStatus s = run(find, QStringLiteral("SELECT id FROM itemlist WHERE item=?"), {l.item}); !s)
+        return s;
     if (find.next()) {
         // Resuming leaves a stored item as it is: a collected or uploaded row never goes back.
         if (!fresh)
@@ -220,17 +278,22 @@ ProfileDb::Write ProfileDb::additemlist(const ListedItem &l, bool fresh, bool *i
         return execWrite(QStringLiteral("UPDATE itemlist SET title=?, web_pic=?, money=?, state=0, byid=? WHERE id=?"),
                          {l.title, l.web_pic, l.money, l.byid, find.value(0)});
     }
-    if (insertListed(l.item, l.title, l.web_pic, l.money, l.byid) == 0)
-        return Write::Failed;
+    if (find.lastError().isValid())
+        return DbStatus::of(find.lastError());
+    if (const DbResult<qint64> id = insertListed(l.item, l.title, l.web_pic, l.money, l.byid); !id)
+        return DbStatus(id);
     if (inserted)
         *inserted = true;
     return Write::Done;
 }
 
-ProfileDb::Write ProfileDb::additem(const QString &item, const ItemTexts &t, const QString &clickUrl)
+DbResult<ProfileDb::Write> ProfileDb::additem(const QString &item, const ItemTexts &t, const QString &clickUrl)
 {
     const QVariantList values = {t.web_title, t.web_doc, t.web_key, t.web_content, t.web_url};
-    const QString set = QStringLiteral("web_title=?, web_doc=?, web_key=?, web_content=?, web_url=?, state=1, itemstate=0");
+    // A row set aside because its page would not load is collected now: its reason goes with
+    // the mark (a refusal's reason stays with its refusal).
+    const QString set = QStringLiteral("web_title=?, web_doc=?, web_key=?, web_content=?, web_url=?, state=1, itemstate=0, "
+                                       "errdecription=CASE WHEN errcode=0 THEN NULL ELSE errdecription END");
     // An empty click URL keeps the one the row has.
     if (clickUrl.isEmpty())
         return execWrite(QStringLiteral("UPDATE itemlist SET %1 WHERE item=?").arg(set), values + QVariantList{item});
@@ -238,25 +301,30 @@ ProfileDb::Write ProfileDb::additem(const QString &item, const ItemTexts &t, con
                      values + QVariantList{clickUrl, item});
 }
 
-ProfileDb::Write ProfileDb::addalimamaitemlist(const ListedItem &l, const ItemTexts &t, const QString &clickUrl)
+DbStatus ProfileDb::addalimamaitemlist(const ListedItem &l, const ItemTexts &t, const QString &clickUrl)
 {
-    if (!begin())
-        return Write::Failed;
+    DbStatus s = begin();
+    if (!s)
+        return s;
     QSqlQuery find(database());
-    find.prepare(QStringLiteral("SELECT id FROM itemlist WHERE item=?"));
-    find.addBindValue(l.item);
-    bool ok = find.exec();
-    if (ok && !find.next())
-        ok = insertListed(l.item, l.title, l.web_pic, l.money, 0) != 0;
-    // The row takes its place in the list by its own id.
-    ok = ok && execWrite(QStringLiteral("UPDATE itemlist SET money=?, web_pic=?, click_url=?, title=?, web_title=?, "
-                                        "web_doc=?, web_key=?, web_content=?, web_url=?, byid=id, html=1, state=1, "
-                                        "itemstate=0 WHERE item=?"),
-                         {l.money, l.web_pic, clickUrl, l.title, t.web_title, t.web_doc, t.web_key, t.web_content,
-                          t.web_url, l.item}) == Write::Done;
-    if (!ok || !commit()) {
-        rollback();
-        return Write::Failed;
+    s = run(find, QStringLiteral("SELECT id FROM itemlist WHERE item=?"), {l.item});
+    if (s && !find.next()) {
+        if (find.lastError().isValid())
+            s = DbStatus::of(find.lastError());
+        else
+            s = insertListed(l.item, l.title, l.web_pic, l.money, 0);
     }
-    return Write::Done;
+    // The row takes its place in the list by its own id.
+    if (s)
+        s = exec(QStringLiteral("UPDATE itemlist SET money=?, web_pic=?, click_url=?, title=?, web_title=?, "
+                                "web_doc=?, web_key=?, web_content=?, web_url=?, byid=id, html=1, state=1, "
+                                "itemstate=0, errdecription=CASE WHEN errcode=0 THEN NULL ELSE errdecription END "
+                                "WHERE item=?"),
+                 {l.money, l.web_pic, clickUrl, l.title, t.web_title, t.web_doc, t.web_key, t.web_content,
+                  t.web_url, l.item});
+    if (s)
+        s = commit();
+    if (!s)
+        rollback();
+    return s;
 }

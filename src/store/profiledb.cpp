@@ -100,14 +100,22 @@ QString ProfileDb::defaultPath()
     return data + QStringLiteral("/db/Profile.db");
 }
 
-bool ProfileDb::exec(const QString &sql, const QVariantList &values)
+DbStatus ProfileDb::run(QSqlQuery &q, const QString &sql, const QVariantList &values)
 {
-    QSqlQuery q(database());
+    // The query's own error, not the connection's: that one may describe an earlier statement.
     if (!q.prepare(sql))
-        return false;
+        return DbStatus::of(q.lastError());
     for (const QVariant &v : values)
         q.addBindValue(v);
-    return q.exec();
+    if (!q.exec())
+        return DbStatus::of(q.lastError());
+    return {};
+}
+
+DbStatus ProfileDb::exec(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery q(database());
+    return run(q, sql, values);
 }
 
 ProfileDb::OpenResult ProfileDb::open(const QString &path)
@@ -139,8 +147,10 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open())
-            m_error = db.lastError().text();
+        if (!db.open()) {
+            const DbStatus why = DbStatus::of(db.lastError());
+            m_error = why.ok() ? QStringLiteral("无法打开数据库文件") : why.reason();
+        }
     }
     if (!m_error.isEmpty()) {
         close();
@@ -149,8 +159,8 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
 
     if (!existed) {
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        if (!createSchema()) {
-            m_error = QStringLiteral("无法创建数据库：") + database().lastError().text();
+        if (const DbStatus created = createSchema(); !created) {
+            m_error = QStringLiteral("无法创建数据库：") + created.logReason();
             close();
             QFile::remove(path);
             return OpenResult::Failed;
@@ -184,30 +194,35 @@ void ProfileDb::close()
     }
 }
 
-bool ProfileDb::createSchema()
+DbStatus ProfileDb::createSchema()
 {
-    QSqlDatabase db = database();
-    if (!db.transaction())
-        return false;
-    bool ok = exec(QString::fromLatin1(kCreateSoftConfig)) && exec(QString::fromLatin1(kCreateItemlist));
+    DbStatus s = begin();
+    if (!s)
+        return s;
+    QStringList statements = {QString::fromLatin1(kCreateSoftConfig), QString::fromLatin1(kCreateItemlist)};
     for (const char *sql : kIndexes)
-        ok = ok && exec(QString::fromLatin1(sql));
-    ok = ok && exec(QStringLiteral("INSERT INTO soft_config (web_server, web_user, web_pass, web_adminpath, "
-                                   "alimama, pageid, guest_shop, shopsid) VALUES (?, ?, ?, ?, '', 0, '', '')"),
-                    {initial::webServer, initial::webUser, initial::webPass, initial::webAdminPath});
-    ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
-    if (!ok) {
-        db.rollback();
-        return false;
-    }
-    return db.commit();
+        statements << QString::fromLatin1(sql);
+    for (const QString &sql : statements)
+        if (s = exec(sql); !s)
+            break;
+    if (s)
+        s = exec(QStringLiteral("INSERT INTO soft_config (web_server, web_user, web_pass, web_adminpath, "
+                                "alimama, pageid, guest_shop, shopsid) VALUES (?, ?, ?, ?, '', 0, '', '')"),
+                 {initial::webServer, initial::webUser, initial::webPass, initial::webAdminPath});
+    if (s)
+        s = exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
+    if (s)
+        s = commit();
+    if (!s)
+        rollback();
+    return s;
 }
 
 bool ProfileDb::checkSchema(QString *problem)
 {
     QSqlQuery q(database());
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-        *problem = QStringLiteral("无法读取（%1）").arg(q.lastError().databaseText());
+    if (const DbStatus read = run(q, QStringLiteral("PRAGMA user_version")); !read || !q.next()) {
+        *problem = QStringLiteral("无法读取：") + (read ? QStringLiteral("数据库错误") : read.reason());
         return false;
     }
     const int version = q.value(0).toInt();
@@ -241,57 +256,68 @@ bool ProfileDb::checkSchema(QString *problem)
                 return false;
             }
     }
-    if (version < kSchemaVersion && !migrate(version)) {
-        *problem = QStringLiteral("无法升级数据库：") + database().lastError().text();
-        return false;
+    if (version < kSchemaVersion) {
+        if (const DbStatus migrated = migrate(version); !migrated) {
+            *problem = QStringLiteral("无法升级数据库：") + migrated.logReason();
+            return false;
+        }
     }
     return true;
 }
 
-bool ProfileDb::migrate(int from)
+DbStatus ProfileDb::migrate(int from)
 {
     // One step per version, all in one transaction: a file is either fully at the new version
-    // or left exactly as it was, whatever stops the program in between.
-    QSqlDatabase db = database();
-    if (!db.transaction())
-        return false;
-    bool ok = true;
+    // or left exactly as it was, whatever stops the program in between. A step adds only what
+    // is missing, so a file an earlier attempt half-changed by hand still comes through.
+    DbStatus s = begin();
+    if (!s)
+        return s;
+    auto addColumn = [this](const QString &table, const QString &column, const QString &type) -> DbStatus {
+        QSqlQuery q(database());
+        if (DbStatus read = run(q, QStringLiteral("SELECT count(*) FROM pragma_table_info(?) WHERE name=?"),
+                                {table, column});
+            !read || !q.next())
+            return read ? DbStatus::failed(QStringLiteral("table_info gave no row")) : read;
+        if (q.value(0).toInt() > 0)
+            return {};
+        return exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(table, column, type));
+    };
     if (from < 2) {
-        ok = ok && exec(QStringLiteral("ALTER TABLE soft_config ADD COLUMN guest_shop TEXT"));
-        ok = ok && exec(QStringLiteral("ALTER TABLE soft_config ADD COLUMN shopsid TEXT"));
+        for (const char *column : {"guest_shop", "shopsid"})
+            if (s = addColumn(QStringLiteral("soft_config"), QString::fromLatin1(column), QStringLiteral("TEXT")); !s)
+                break;
     }
-    ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
-    if (!ok) {
-        db.rollback();
-        return false;
-    }
-    return db.commit();
+    if (s)
+        s = exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
+    if (s)
+        s = commit();
+    if (!s)
+        rollback();
+    return s;
 }
 
-ProfileDb::Write ProfileDb::execWrite(const QString &sql, const QVariantList &values)
+DbResult<ProfileDb::Write> ProfileDb::execWrite(const QString &sql, const QVariantList &values)
 {
     QSqlQuery q(database());
-    if (!q.prepare(sql))
-        return Write::Failed;
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return Write::Failed;
+    if (const DbStatus s = run(q, sql, values); !s)
+        return s;
     return q.numRowsAffected() > 0 ? Write::Done : Write::NoRow;
 }
 
-bool ProfileDb::begin()
+DbStatus ProfileDb::begin()
 {
-    return database().transaction();
+    QSqlDatabase db = database();
+    return db.transaction() ? DbStatus() : DbStatus::of(db.lastError());
 }
 
-bool ProfileDb::commit()
+DbStatus ProfileDb::commit()
 {
-    return database().commit();
+    QSqlDatabase db = database();
+    return db.commit() ? DbStatus() : DbStatus::of(db.lastError());
 }
 
 void ProfileDb::rollback()
 {
     database().rollback();
 }
-

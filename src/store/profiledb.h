@@ -1,11 +1,13 @@
 #pragma once
 
 #include "rules/rules.h"
+#include "store/dbresult.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QSqlDatabase>
+#include <QVariantList>
 #include <optional>
 #include <vector>
 
@@ -53,10 +55,13 @@ struct ItemRecord {
 
 // The profile database: every statement the program runs, each with bound values,
 // on one SQLite connection that lives from open() to close().
+class QSqlQuery;
+
 class ProfileDb
 {
 public:
     enum class OpenResult { Opened, Created, Failed };
+    enum class Write { Done, NoRow };
 
     // 2: the settings row keeps the shop address and the shop's seller ID.
     static constexpr int kSchemaVersion = 2;
@@ -78,56 +83,63 @@ public:
     // data folder when the program's folder cannot be written.
     static QString defaultPath();
 
-    // Settings row.
-    std::optional<SoftConfig> loadSettings();
-    bool saveSiteSettings(const QString &user, const QString &pass, const QString &server,
-                          const QString &adminpath);
-    bool savePublisherId(const QString &pid);
-    bool saveRules(const RuleSet &rules);
-    bool setPageId(int page);
-    bool resetPageId();
-    int pageId();
-    bool saveShopAddress(const QString &shop);
-    bool saveShopSid(const QString &sid);
+    // Settings row. A read that fails says why; no row is nullopt.
+    DbResult<std::optional<SoftConfig>> loadSettings();
+    DbStatus saveSiteSettings(const QString &user, const QString &pass, const QString &server,
+                              const QString &adminpath);
+    DbStatus savePublisherId(const QString &pid);
+    DbStatus saveRules(const RuleSet &rules);
+    DbStatus setPageId(int page);
+    DbStatus resetPageId();
+    DbResult<int> pageId();
+    DbStatus saveShopAddress(const QString &shop);
+    DbStatus saveShopSid(const QString &sid);
 
     // Item rows.
-    std::vector<ItemListRow> listRows();               // in list order
-    std::optional<ItemRecord> itemById(qint64 id);
-    std::optional<ItemRecord> itemByItem(const QString &item);
-    bool deleteById(qint64 id);
-    bool markAbnormal(const QString &item);
-    bool markAbnormalById(qint64 id);
+    DbResult<std::vector<ItemListRow>> listRows();   // in list order
+    DbResult<std::optional<ItemRecord>> itemById(qint64 id);
+    DbResult<std::optional<ItemRecord>> itemByItem(const QString &item);
+    DbStatus deleteById(qint64 id);
+    DbStatus markAbnormal(const QString &item);
+    DbStatus markAbnormalById(qint64 id);
+    // An item whose page could not be read while the marketplace answered: out of Step 2's
+    // selection, with the reason the list shows, until it is collected again.
+    DbStatus setAside(const QString &item, const QString &reason);
     // The site took the row (state 3) / refused it with this reply (errcode 1).
-    bool setUploaded(qint64 id);
-    bool setRefused(qint64 id, const QString &reply);
-    QString nextUncollected();                        // item ID, empty when none
-    std::optional<ItemRecord> nextToUpload();
-    bool resetAllStates();
-    // Writes the three page texts and marks the row edited; false when the row is gone.
-    bool saveEdit(qint64 id, const QString &webTitle, const QString &webKey, const QString &webDoc);
-    // Inserts a listed item (state 0, codes defaulted); returns the new id or 0 on failure.
-    qint64 insertListed(const QString &item, const QString &title, const QString &pic,
-                        const QString &money, qint64 byid);
-    qint64 itemCount();
+    DbStatus setUploaded(qint64 id);
+    DbStatus setRefused(qint64 id, const QString &reply);
+    DbResult<QString> nextUncollected();             // item ID, empty when none
+    DbResult<std::optional<ItemRecord>> nextToUpload();
+    // Another item than this one whose page shows whether the marketplace answers: the next one
+    // waiting, else any; empty when the profile holds no other.
+    DbResult<QString> otherItem(const QString &item);
+    // Another row's description address, to see whether the description host answers.
+    DbResult<QString> otherDescription(qint64 id);
+    DbStatus resetAllStates();
+    // Writes the three page texts and marks the row edited; NoRow when the row is gone.
+    DbResult<Write> saveEdit(qint64 id, const QString &webTitle, const QString &webKey, const QString &webDoc);
+    // Inserts a listed item (state 0, codes defaulted); the new id.
+    DbResult<qint64> insertListed(const QString &item, const QString &title, const QString &pic,
+                                  const QString &money, qint64 byid);
+    DbResult<qint64> itemCount();
     // How many rows are in each place of the pipeline: notCollected waits for Step 2,
     // collected (edited ones included) for Step 3.
     struct Counts {
         qint64 listed = 0, notCollected = 0, collected = 0, edited = 0, uploaded = 0, refused = 0, abnormal = 0;
     };
-    Counts counts();
+    DbResult<Counts> counts();
 
-    enum class Write { Done, NoRow, Failed };
     // Stores a listed item: a new row; or, for an item already there, nothing (resume) or its
     // list data, position and state 0 (fresh). Inserted: a new row was added.
-    Write additemlist(const ListedItem &listed, bool fresh, bool *inserted = nullptr);
+    DbResult<Write> additemlist(const ListedItem &listed, bool fresh, bool *inserted = nullptr);
     // Stores what an item page gave into the item's row (state 1, itemstate 0); the click URL
     // only when there is one. NoRow when the item has no row: nothing is inserted.
-    Write additem(const QString &item, const ItemTexts &texts, const QString &clickUrl);
+    DbResult<Write> additem(const QString &item, const ItemTexts &texts, const QString &clickUrl);
     // An item added by hand: inserted or overwritten, positioned by its own id, html 1, state 1.
-    Write addalimamaitemlist(const ListedItem &listed, const ItemTexts &texts, const QString &clickUrl);
+    DbStatus addalimamaitemlist(const ListedItem &listed, const ItemTexts &texts, const QString &clickUrl);
     // Several writes as one: all of them or none reach the file.
-    bool begin();
-    bool commit();
+    DbStatus begin();
+    DbStatus commit();
     void rollback();
 
     // Copies the profile beside it as <name>-YYYYMMDD-HHMMSS.db and keeps the newest `keep`
@@ -141,12 +153,14 @@ public:
     static QStringList itemlistColumns();
 
 private:
-    bool createSchema();
+    DbStatus createSchema();
     bool checkSchema(QString *problem);
-    bool migrate(int from);
-    bool exec(const QString &sql, const QVariantList &values = {});
-    Write execWrite(const QString &sql, const QVariantList &values);
-    bool writeSettings(const QStringList &columns, const QVariantList &values);
+    DbStatus migrate(int from);
+    // One statement with bound values; the query is returned to be read on.
+    DbStatus run(QSqlQuery &q, const QString &sql, const QVariantList &values = {});
+    DbStatus exec(const QString &sql, const QVariantList &values = {});
+    DbResult<Write> execWrite(const QString &sql, const QVariantList &values);
+    DbStatus writeSettings(const QStringList &columns, const QVariantList &values);
 
     QString m_connection;
     QString m_path;

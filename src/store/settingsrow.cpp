@@ -1,5 +1,6 @@
 #include "store/profiledb.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
@@ -23,14 +24,19 @@ RuleGroup readGroup(const QSqlRecord &rec, const QString &p, const QString &tx)
 
 } // namespace
 
-std::optional<SoftConfig> ProfileDb::loadSettings()
+DbResult<std::optional<SoftConfig>> ProfileDb::loadSettings()
 {
     if (!m_ok)
-        return std::nullopt;
+        return DbStatus::failed(QStringLiteral("not open"), 14);
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT * FROM soft_config LIMIT 1")) || !q.next())
-        return std::nullopt;
+    if (const DbStatus s = run(q, QStringLiteral("SELECT * FROM soft_config LIMIT 1")); !s)
+        return s;
+    if (!q.next()) {
+        if (q.lastError().isValid())
+            return DbStatus::of(q.lastError());
+        return std::optional<SoftConfig>();
+    }
     const QSqlRecord rec = q.record();
     SoftConfig c;
     c.web_server = rec.value("web_server").toString();
@@ -44,40 +50,35 @@ std::optional<SoftConfig> ProfileDb::loadSettings()
     c.rules.key = readGroup(rec, "k", "ktx");
     c.guest_shop = rec.value("guest_shop").toString();
     c.shopsid = rec.value("shopsid").toString();
-    return c;
+    return std::optional<SoftConfig>(c);
 }
 
-bool ProfileDb::writeSettings(const QStringList &columns, const QVariantList &values)
+DbStatus ProfileDb::writeSettings(const QStringList &columns, const QVariantList &values)
 {
     // The settings row has no key: the update reaches the one row; without a row, it is added.
     QStringList assigns;
     for (const QString &c : columns)
         assigns << c + QStringLiteral("=?");
-    QSqlQuery q(database());
-    q.prepare(QStringLiteral("UPDATE soft_config SET ") + assigns.join(','));
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return false;
-    if (q.numRowsAffected() > 0)
-        return true;
+    const DbResult<Write> updated = execWrite(QStringLiteral("UPDATE soft_config SET ") + assigns.join(','), values);
+    if (!updated || updated.value == Write::Done)
+        return updated;
     const QStringList marks(columns.size(), QStringLiteral("?"));
     return exec(QStringLiteral("INSERT INTO soft_config (%1) VALUES (%2)").arg(columns.join(','), marks.join(',')),
                 values);
 }
 
-bool ProfileDb::saveSiteSettings(const QString &user, const QString &pass, const QString &server,
-                                 const QString &adminpath)
+DbStatus ProfileDb::saveSiteSettings(const QString &user, const QString &pass, const QString &server,
+                                     const QString &adminpath)
 {
     return writeSettings({"web_user", "web_pass", "web_server", "web_adminpath"}, {user, pass, server, adminpath});
 }
 
-bool ProfileDb::savePublisherId(const QString &pid)
+DbStatus ProfileDb::savePublisherId(const QString &pid)
 {
     return exec(QStringLiteral("UPDATE soft_config SET alimama=?"), {pid});
 }
 
-bool ProfileDb::saveRules(const RuleSet &rules)
+DbStatus ProfileDb::saveRules(const RuleSet &rules)
 {
     QStringList columns;
     QVariantList values;
@@ -92,28 +93,30 @@ bool ProfileDb::saveRules(const RuleSet &rules)
     return writeSettings(columns, values);
 }
 
-bool ProfileDb::setPageId(int page)
+DbStatus ProfileDb::setPageId(int page)
 {
     return exec(QStringLiteral("UPDATE soft_config SET pageid=?"), {page});
 }
 
-bool ProfileDb::resetPageId()
+DbStatus ProfileDb::resetPageId()
 {
     return exec(QStringLiteral("UPDATE soft_config SET pageid=0"));
 }
 
-int ProfileDb::pageId()
+DbResult<int> ProfileDb::pageId()
 {
     const auto c = loadSettings();
-    return c ? c->pageid : 0;
+    if (!c)
+        return DbStatus(c);
+    return c.value ? c.value->pageid : 0;
 }
 
-bool ProfileDb::saveShopAddress(const QString &shop)
+DbStatus ProfileDb::saveShopAddress(const QString &shop)
 {
     return exec(QStringLiteral("UPDATE soft_config SET guest_shop=?"), {shop});
 }
 
-bool ProfileDb::saveShopSid(const QString &sid)
+DbStatus ProfileDb::saveShopSid(const QString &sid)
 {
     return exec(QStringLiteral("UPDATE soft_config SET shopsid=?"), {sid});
 }

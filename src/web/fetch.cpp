@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcFetch, "velorix.fetch")
 
@@ -56,6 +57,33 @@ private:
     qint64 m_pos = 0;
 };
 
+using Failure = FetchResult::Failure;
+
+// The class of a transfer the network stack ended with an error. A break after the answer began
+// is a cut-off answer; before, the server never answered.
+Failure classOf(QNetworkReply::NetworkError error, bool began)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+        return Failure::Refused;
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::ProxyNotFoundError:
+        return Failure::HostNotFound;
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::OperationCanceledError:   // the transfer time-out aborts so
+        return Failure::Timeout;
+    case QNetworkReply::ProtocolFailure:
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+    case QNetworkReply::UnknownContentError:
+        return began ? Failure::Undecodable : Failure::NoAnswer;
+    default:
+        return began ? Failure::CutOff : Failure::NoAnswer;
+    }
+}
+
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -77,24 +105,24 @@ struct WebService::Request {
     QDeadlineTimer deadline;
     bool hasContext = false;
     QPointer<QObject> context;
-    AnswerDone done;
+    FetchDone done;
 
-    // The answer so far, and why it is refused when it is.
+    // The answer so far, and why it is refused when it is (set before the transfer is aborted).
     QByteArray received;
-    QString failure;
-    bool reached = false;
+    std::optional<FetchResult::Failure> failure;
+    QString failureDetail;
 
-    void finish(const QString &text, const QString &why = {})
+    void finish(const FetchResult &result)
     {
         if (hasContext && context.isNull())
             return;
         if (done)
-            done({text, why, reached || why.isEmpty()});
+            done(result);
     }
-    void fail(const QString &why)
+    void fail(FetchResult::Failure why, const QString &detail, int status = 0)
     {
-        qCWarning(lcFetch).noquote() << method << url.toString() << "failed:" << why;
-        finish(QString(), why);
+        qCWarning(lcFetch).noquote() << method << url.toString() << "failed:" << detail;
+        finish(FetchResult::failed(why, detail, status));
     }
     void setHeader(const QByteArray &name, const QByteArray &value)
     {
@@ -151,8 +179,9 @@ void WebService::start(Request request)
 void WebService::send(std::shared_ptr<Request> r)
 {
     const QUrl target = outside::route(r->url);
-    if (!r->url.isValid() || r->url.host().isEmpty() || !target.isValid()) {
-        QTimer::singleShot(0, this, [r] { r->fail(QStringLiteral("not a usable address")); });
+    if (!r->url.isValid() || r->url.host().isEmpty() || !target.isValid()
+        || (r->url.scheme() != QLatin1String("http") && r->url.scheme() != QLatin1String("https"))) {
+        QTimer::singleShot(0, this, [r] { r->fail(Failure::BadAddress, QStringLiteral("not a usable address")); });
         return;
     }
     QNetworkRequest req(target);
@@ -186,23 +215,25 @@ void WebService::send(std::shared_ptr<Request> r)
     }
     reply->setReadBufferSize(kReadBufferBytes);
     r->received.clear();
-    r->failure.clear();
+    r->failure.reset();
 
     // The idle time-out only fires when nothing arrives; a server that trickles is cut off here.
     auto *deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, reply, [r, reply] {
-        r->failure = QStringLiteral("no complete answer within the time limit");
+        r->failure = Failure::Timeout;
+        r->failureDetail = QStringLiteral("no complete answer within the time limit");
         reply->abort();
     });
     deadline->start(int(qMax<qint64>(0, r->deadline.remainingTime())));
 
     connect(reply, &QNetworkReply::readyRead, this, [r, reply] {
-        if (!r->failure.isEmpty())
+        if (r->failure)
             return;
         const QByteArray chunk = reply->readAll();
         if (r->received.size() + chunk.size() > kMaxBodyBytes) {
-            r->failure = QStringLiteral("answer larger than %1 bytes").arg(kMaxBodyBytes);
+            r->failure = Failure::TooLarge;
+            r->failureDetail = QStringLiteral("answer larger than %1 bytes").arg(kMaxBodyBytes);
             r->received.clear();
             reply->abort();
             return;
@@ -212,33 +243,36 @@ void WebService::send(std::shared_ptr<Request> r)
 
     connect(reply, &QNetworkReply::finished, this, [this, r, reply] {
         reply->deleteLater();
-        r->reached = r->reached || reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-        if (!r->failure.isEmpty()) {
-            r->fail(r->failure);
+        const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const int status = statusAttr.isValid() ? statusAttr.toInt() : 0;
+        if (r->failure) {
+            r->fail(*r->failure, r->failureDetail, status);
             return;
         }
         if (reply->isOpen())
             r->received += reply->readAll();
-        const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const QByteArray setCookie = reply->rawHeader("Set-Cookie");
         if (!setCookie.isEmpty())
             cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies(setCookie), r->url);
         const QNetworkReply::NetworkError error = reply->error();
         if (!statusAttr.isValid()) {
-            r->fail(QStringLiteral("no answer (%1)").arg(reply->errorString()));
+            r->fail(classOf(error, false), reply->errorString());
             return;
         }
-        const int status = statusAttr.toInt();
-        // An HTTP error status comes with its page, which is an answer like any other; every
-        // other error of the network stack (cut off, refused, mangled) is a failure.
-        if (error != QNetworkReply::NoError && status < 400) {
-            r->fail(QStringLiteral("status %1, %2").arg(status).arg(reply->errorString()));
+        // An error page is not an answer, whatever it says; the program's callers would read
+        // it as the page or the reply they asked for.
+        if (status >= 400) {
+            r->fail(Failure::ErrorStatus, QStringLiteral("HTTP %1").arg(status), status);
+            return;
+        }
+        if (error != QNetworkReply::NoError) {
+            r->fail(classOf(error, true), QStringLiteral("status %1, %2").arg(status).arg(reply->errorString()), status);
             return;
         }
         const QByteArray location = reply->rawHeader("Location");
         if (isRedirect(status) && !location.isEmpty()) {
             if (++r->redirects > kMaxRedirects) {
-                r->fail(QStringLiteral("too many redirects"));
+                r->fail(Failure::Undecodable, QStringLiteral("too many redirects"), status);
                 return;
             }
             // As a browser does: a moved POST is fetched again with GET.
@@ -259,18 +293,18 @@ void WebService::send(std::shared_ptr<Request> r)
             QString why;
             auto plain = inflateBody(body, kMaxBodyBytes, &why);
             if (!plain) {
-                r->fail(why);
+                r->fail(why.contains(QLatin1String("size limit")) ? Failure::TooLarge : Failure::Undecodable, why, status);
                 return;
             }
             body = std::move(*plain);
         }
-        r->finish(bytestostr(body, r->charset));
+        r->finish(FetchResult::answer(bytestostr(body, r->charset), status));
     });
 }
 
 namespace {
 
-WebService::Request makeRequest(const QString &address, const QString &charset, QObject *context, AnswerDone done)
+WebService::Request makeRequest(const QString &address, const QString &charset, QObject *context, FetchDone done)
 {
     WebService::Request r;
     r.url = QUrl(address);
@@ -279,11 +313,6 @@ WebService::Request makeRequest(const QString &address, const QString &charset, 
     r.context = context;
     r.done = std::move(done);
     return r;
-}
-
-AnswerDone textOnly(FetchDone done)
-{
-    return [done = std::move(done)](const Answer &a) { done(a.text); };
 }
 
 // An empty argument is still sent, as an empty header.
@@ -297,20 +326,9 @@ QByteArray headerValue(const QString &value)
 
 void WebService::gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done)
 {
-    gethtml(address, charset, context, textOnly(std::move(done)));
-}
-
-void WebService::httppost(const QString &address, const QString &host, const QString &referer,
-                          const QString &body, const QString &charset, QObject *context, FetchDone done)
-{
-    httppost(address, host, referer, body, charset, context, textOnly(std::move(done)));
-}
-
-void WebService::gethtml(const QString &address, const QString &charset, QObject *context, AnswerDone done)
-{
     auto r = std::make_shared<WebService::Request>(makeRequest(address, charset, context, std::move(done)));
     if (address.isNull() || address == kFalse) {
-        QTimer::singleShot(0, this, [r] { r->finish(kFalse); });
+        QTimer::singleShot(0, this, [r] { r->finish(FetchResult::answer(kFalse, 0)); });
         return;
     }
     // The plain fetch names the encodings a browser offers, as the network stack would on its
@@ -322,7 +340,7 @@ void WebService::gethtml(const QString &address, const QString &charset, QObject
 void WebService::httpget(const QString &address, const QString &host, const QString &referer,
                          const QString &charset, QObject *context, FetchDone done)
 {
-    WebService::Request r = makeRequest(address, charset, context, textOnly(std::move(done)));
+    WebService::Request r = makeRequest(address, charset, context, std::move(done));
     r.headers = {
         {"Accept", "*/*"},
         {"Referer", headerValue(referer)},
@@ -336,7 +354,7 @@ void WebService::httpget(const QString &address, const QString &host, const QStr
 }
 
 void WebService::httppost(const QString &address, const QString &host, const QString &referer,
-                          const QString &body, const QString &charset, QObject *context, AnswerDone done)
+                          const QString &body, const QString &charset, QObject *context, FetchDone done)
 {
     WebService::Request r = makeRequest(address, charset, context, std::move(done));
     r.method = "POST";

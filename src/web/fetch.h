@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/fetchresult.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -7,20 +9,8 @@
 class QNetworkAccessManager;
 class BoundedCookieJar;
 
-// The page as text; an empty text on any failure.
-using FetchDone = std::function<void(const QString &text)>;
-
-// The page as text with the reason when there is none: an empty page that came is an answer,
-// a fetch that failed is not, and a caller that must tell the two apart asks for this.
-struct Answer {
-    QString text;
-    QString failure;   // empty when the server answered
-    // The server was reached and began an answer (a status line came), even if the answer
-    // then failed: too large, cut off, undecodable, redirected in circles.
-    bool reached = false;
-    bool answered() const { return failure.isEmpty(); }
-};
-using AnswerDone = std::function<void(const Answer &answer)>;
+// Every fetch ends once, with its result: the page, or why there is none.
+using FetchDone = std::function<void(const FetchResult &result)>;
 
 // Plain fetch: GET with no headers of the program's own. A null or "$False$" address gives
 // "$False$" without a request. The answer comes later, on the event loop, never inside the
@@ -54,18 +44,14 @@ public:
                  QObject *context, FetchDone done);
     void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
                   const QString &charset, QObject *context, FetchDone done);
-    // The same, with the reason of a failure.
-    void gethtml(const QString &address, const QString &charset, QObject *context, AnswerDone done);
-    void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
-                  const QString &charset, QObject *context, AnswerDone done);
 
     QNetworkAccessManager *manager() const { return m_manager; }
     BoundedCookieJar *cookieJar() const;
     // Forgets every cookie, as a fresh browser profile would.
     void clearCookies();
 
-    // A fetch that receives nothing for this long ends with an empty text, as does one that
-    // grows past kMaxBodyBytes; the reason goes to the log (category velorix.fetch).
+    // A fetch that receives nothing for this long ends as a time-out, one that grows past
+    // kMaxBodyBytes as too large; the detail also goes to the log (category velorix.fetch).
     void setTransferTimeout(int ms) { m_timeoutMs = ms; }
     int transferTimeout() const { return m_timeoutMs; }
 
