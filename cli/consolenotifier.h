@@ -19,10 +19,22 @@ public:
     static void line(const QString &text)
     {
         progress().hide();
-        std::fputs(text.toUtf8().constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        std::fputs(text.toUtf8().constData(), out());
+        std::fputc('\n', out());
+        std::fflush(out());
         progress().show();
+    }
+    // Where the lines and the error lines go: standard output and standard error, or what a
+    // test that runs the runner in its own process reads them from.
+    static FILE *&out()
+    {
+        static FILE *f = stdout;
+        return f;
+    }
+    static FILE *&errors()
+    {
+        static FILE *f = stderr;
+        return f;
     }
 
     // One updating line on stderr that says how far the running steps are, when stderr is a

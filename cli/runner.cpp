@@ -2,6 +2,7 @@
 #include "collect/detailstep.h"
 #include "collect/liststep.h"
 #include "collect/manualadd.h"
+#include "convert/convertchannel.h"
 #include "publish/uploadstep.h"
 #include "session/checks.h"
 #include "session/session.h"
@@ -16,9 +17,9 @@ namespace {
 void err(const QString &text)
 {
     ConsoleNotifier::progress().set({});
-    std::fputs(text.toUtf8().constData(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
+    std::fputs(text.toUtf8().constData(), ConsoleNotifier::errors());
+    std::fputc('\n', ConsoleNotifier::errors());
+    std::fflush(ConsoleNotifier::errors());
 }
 
 // The options each command takes; true: it takes a value.
@@ -66,7 +67,9 @@ QString Runner::usage()
         "Status and message texts go to stdout, one per line; questions are answered No.\n"
         "SIGINT/SIGTERM pause: the unit in flight is finished and stored, then the runner exits;\n"
         "a later run resumes. A second signal ends at once.\n"
-        "exit status: 0 done, 1 the step stopped on a failure, 2 usage or a refused setting,\n"
+        "A failure's reason goes to stderr as well, in Chinese.\n"
+        "exit status: 0 done, 1 the step stopped on a failure or the profile could not be read,\n"
+        "2 usage or a refused setting,\n"
         "3 paused by a signal, 4 the profile cannot be used; for run, 11, 12 or 13 when Step 1, 2\n"
         "or 3 stopped on a failure.\n"
         "VELORIX_CONNECT_TO=HOST:PORT sends every outside connection to that address.\n"
@@ -143,7 +146,17 @@ int Runner::start(const QStringList &args)
         err(QStringLiteral("velorix-cli: ") + error + QStringLiteral("\n\n") + usage());
         return Usage;
     }
-    m_session = std::make_unique<Session>(m_notifier);
+    m_session = std::make_unique<Session>(m_notifier, m_web);
+    if (m_limits.fetchTimeoutMs > 0) {
+        m_web.setTransferTimeout(m_limits.fetchTimeoutMs);
+        m_web.setDeadline(3 * m_limits.fetchTimeoutMs);
+    }
+    for (ConvertChannel *c : {&m_session->channel1(), &m_session->channel2()}) {
+        if (m_limits.convertTimeoutMs > 0)
+            c->setTimeoutInterval(m_limits.convertTimeoutMs);
+        if (m_limits.convertRetryMs > 0)
+            c->setRetryInterval(m_limits.convertRetryMs);
+    }
     connect(m_session.get(), &Session::status, this, [this](const QString &t, const QString &reason) {
         if (t.isEmpty())
             return;

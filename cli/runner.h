@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/consolenotifier.h"
+#include "web/fetch.h"
 
 #include <QMap>
 #include <QObject>
@@ -27,6 +28,13 @@ public:
 
     explicit Runner(QObject *parent = nullptr);
     ~Runner() override;
+
+    // Time limits of the outside exchanges in milliseconds (0: the program's own): what tests
+    // shorten to see a silent peer fail in moments.
+    struct Limits {
+        int convertTimeoutMs = 0, convertRetryMs = 0, fetchTimeoutMs = 0;
+    };
+    void setLimits(const Limits &limits) { m_limits = limits; }
 
     // Parses the arguments (without the program name) and starts the command; the exit status
     // comes through finished(), or at once as the result when it is known already (>= 0).
@@ -61,6 +69,8 @@ private:
     QString lastStatus() const;
 
     ConsoleNotifier m_notifier;
+    WebService m_web;   // this run's network access and cookies
+    Limits m_limits;
     std::unique_ptr<Session> m_session;
     std::function<void()> m_pause;   // what the pause button does for the command running
     QString m_lastStatus, m_lastReason;

@@ -443,7 +443,9 @@ void checkConvertReply(const QByteArray &input, Check &check)
     const QString &mark = outside::convertSuccessMark;
     const qsizetype at = reply.indexOf(mark);
     const bool within = at >= 0 && at + mark.size() <= outside::convertSuccessWithin;
-    check.that(judged.ok == within, "success judged other than by the mark in the first 50 characters");
+    // Bytes that are no text are no page of the tool's, whatever their first line says.
+    check.that(judged.ok == (within && isReadableText(reply)),
+               "success judged other than by the mark in the first 50 characters of a text");
     check.that(judged.clickurl == cutClickUrl(reply), "the judged link differs from the cut one");
     check.that(judged.clickurl.size() <= reply.size(), "a link longer than the reply");
     if (!reply.contains(outside::clickUrlStart))

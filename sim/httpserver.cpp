@@ -1,5 +1,7 @@
 #include "sim/httpserver.h"
 
+#include <sys/socket.h>
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -130,6 +132,26 @@ void HttpServer::refuse(QTcpSocket *socket, const QByteArray &status)
     reply.status = status;
     reply.body = "<html><body>" + status + "</body></html>";
     socket->write(replyBytes(reply, false, true));
+    socket->disconnectFromHost();
+}
+
+void HttpServer::breakOff(QTcpSocket *socket, const SimRequest &request, const HttpReply &reply, Break how)
+{
+    if (!m_connections.contains(socket))
+        return;
+    if (how == Break::Half) {
+        // The whole head, with the length of the whole body, then half of the body.
+        const QByteArray bytes = replyBytes(reply, isHttp10(request), true);
+        socket->write(bytes.left(bytes.size() - reply.body.size() / 2));
+        socket->flush();
+    }
+    if (how == Break::Reset) {
+        // No lingering: the close sends a reset instead of an orderly end.
+        const struct linger noLinger = {1, 0};
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+        socket->abort();
+        return;
+    }
     socket->disconnectFromHost();
 }
 

@@ -28,6 +28,10 @@ public:
     QString errorString() const;
 
     void answer(QTcpSocket *connection, const SimRequest &request, const HttpReply &reply);
+    // Ends the connection in place of an answer: closed without a word, reset, or closed after
+    // the first half of the reply.
+    enum class Break { Close, Reset, Half };
+    void breakOff(QTcpSocket *connection, const SimRequest &request, const HttpReply &reply, Break how);
 
     // While accepting fails (out of descriptors), it is tried again this often.
     static constexpr int kAcceptRetryMs = 200;

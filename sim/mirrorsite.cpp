@@ -165,6 +165,11 @@ Simulator::Reply Simulator::siteUpload(const SimRequest &r, Session &s)
     return reply;
 }
 
+void Simulator::clearSite()
+{
+    QSqlQuery(QSqlDatabase::database(m_siteConnection)).exec(QStringLiteral("DELETE FROM published"));
+}
+
 QMap<QString, QMap<QString, QString>> Simulator::published() const
 {
     QMap<QString, QMap<QString, QString>> out;

@@ -81,6 +81,15 @@ const Option kOptions[] = {
      }},
     {"--slow", "MS", "every reply waits MS milliseconds", true,
      [](const QString &v, SimOptions &o, quint16 &) { return count(v, o.slowMs); }},
+    {"--fault", "T:K[:N][@ID]", "requests of T (list, item, desc, login, upload, tool) get K (noanswer, "
+                                 "reset, 500, 503, 404, half, garbage, hang), every Nth, only item ID's; "
+                                 "may be given more than once", true,
+     [](const QString &v, SimOptions &o, quint16 &) {
+         const auto f = SimFault::parse(v);
+         if (f)
+             o.faults << *f;
+         return f.has_value();
+     }},
 };
 
 const QLatin1String kHelp("--help");

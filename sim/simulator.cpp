@@ -85,6 +85,10 @@ void Simulator::handle(QTcpSocket *connection, SimRequest request)
         viaPrefix = true;
     }
     record(request);
+    if (const SimFault *fault = faultFor(request)) {
+        applyFault(connection, request, *fault);
+        return;
+    }
     Reply reply = route(request);
     if (viaPrefix && reply.contentType.startsWith("text/html")) {
         static const QRegularExpression absolute(QStringLiteral("http://([a-z0-9.-]+\\.(taobao|taobaocdn|tmall)\\.com)/"));

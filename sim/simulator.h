@@ -11,9 +11,32 @@
 #include <QSet>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 class HttpServer;
 class QTcpSocket;
+
+// A fault of the outside world: what one kind of request gets in place of its answer.
+struct SimFault {
+    enum class Target { List, Item, Desc, Login, Upload, Tool };
+    enum class Kind {
+        NoAnswer,   // the connection is closed without a word
+        Reset,      // the connection is reset
+        Status500,  // an error page with status 500
+        Status503,  // the same with 503
+        Status404,  // 404 with no body at all
+        Half,       // the head and half the body, then the connection is closed
+        Garbage,    // "200 OK" with bytes that mean nothing
+        Hang,       // never answered
+    };
+    Target target = Target::Item;
+    Kind kind = Kind::NoAnswer;
+    int every = 1;      // the Nth, 2Nth, ... request of the target
+    QString item;       // only this item's page or description (empty: any)
+
+    // "TARGET:KIND[:N][@ITEM]", e.g. "upload:503", "desc:500:5", "item:404@520000100011".
+    static std::optional<SimFault> parse(const QString &text);
+};
 
 // The outside world on one local port: the marketplace (shop lists, item pages,
 // description documents, pictures), its API test tool, and the operator's mirror site.
@@ -37,6 +60,7 @@ struct SimOptions {
     QStringList refuseItems;      // item IDs the site refuses
     QString compress;             // "gzip" or "deflate": compress replies the client accepts so
     int slowMs = 0;               // every reply waits this long
+    QList<SimFault> faults;       // --fault
 
     // Bounds of the simulator itself, so that no client can freeze it or fill its memory.
     int idleTimeoutMs = 30000;    // a connection idle, or with a request unfinished, this long is closed (0: never)
@@ -77,6 +101,8 @@ public:
 
     // What the mirror site holds: item ID -> the fields of its last upload.
     QMap<QString, QMap<QString, QString>> published() const;
+    // Forgets every item the site holds.
+    void clearSite();
     QString lastOpenUrl() const { return m_lastOpenUrl; }
 
     static QString usage();
@@ -94,6 +120,9 @@ private:
     };
 
     void handle(QTcpSocket *connection, SimRequest request);
+    // The fault the request meets, if any (counting it among its target's requests).
+    const SimFault *faultFor(const SimRequest &request);
+    void applyFault(QTcpSocket *connection, const SimRequest &request, const SimFault &fault);
     void send(QTcpSocket *connection, const SimRequest &request, Reply reply);
     void record(const SimRequest &request);
     Reply route(const SimRequest &request);
@@ -122,4 +151,5 @@ private:
     QString m_siteConnection;
     QString m_lastOpenUrl;
     int m_toolCount = 0, m_listCount = 0, m_sessionCounter = 0;
+    QHash<int, int> m_faultCounts;   // requests seen per fault target
 };

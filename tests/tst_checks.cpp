@@ -28,6 +28,41 @@ private slots:
         QTest::newRow("domain 3 after slash") << ok5 << ok5 << "a.b/" << "请检查网站域名输入是否正确" << "web_server" << "a.b";
         QTest::newRow("domain 4") << ok5 << ok5 << "a.bc" << "" << "" << "a.bc";
         QTest::newRow("domain 51") << ok5 << ok5 << QString(51, 'd') << "请检查网站域名输入是否正确" << "web_server" << QString(51, 'd');
+        // Every address to the site is built from it: a host, a port and a path, nothing else.
+        const QString bad = "请检查网站域名输入是否正确";
+        QTest::newRow("port and path") << ok5 << ok5 << "mirror.example.net:8080/shop" << "" << "" << "mirror.example.net:8080/shop";
+        for (const char *server : {"mirror .test", "mirror.test/a b", "mirror.test?x=1", "mirror.test/#a", "user@mirror.test",
+                                   "mirror.test:0", "mirror.test:99999", "-mirror.test", "mirror..test", "mirror.test\\x"})
+            QTest::newRow(server) << ok5 << ok5 << server << bad << "web_server" << server;
+        QTest::newRow("line break") << ok5 << ok5 << "mirror.test\r\nX: 1" << bad << "web_server" << "mirror.test\r\nX: 1";
+    }
+
+    void valuesThatGoIntoRequests_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        const QString pid = "淘客PID只能是数字", sid = "店铺ID只能是数字", shop = "店铺地址应为店铺的域名，不需要http://";
+        QTest::newRow("pid digits") << "pid" << "16243710" << "";
+        QTest::newRow("pid empty") << "pid" << "" << "";
+        QTest::newRow("pid with a parameter") << "pid" << "1&num_iids=520000100048" << pid;
+        QTest::newRow("pid mm form") << "pid" << "mm_1_2_3" << pid;
+        QTest::newRow("pid 21 digits") << "pid" << QString(21, '1') << pid;
+        QTest::newRow("sid digits") << "sid" << "61000001" << "";
+        QTest::newRow("sid blank") << "sid" << "6100 0001" << sid;
+        QTest::newRow("shop host") << "shop" << "velorix-demo.taobao.com" << "";
+        QTest::newRow("shop empty") << "shop" << "" << "";
+        QTest::newRow("shop path") << "shop" << "shop.taobao.com/x?y" << shop;
+        QTest::newRow("shop scheme") << "shop" << "http://shop.taobao.com" << shop;
+        QTest::newRow("shop blank") << "shop" << "shop taobao.com" << shop;
+    }
+    void valuesThatGoIntoRequests()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        const FieldCheck c = what == "pid" ? checkPublisherId(value) : what == "sid" ? checkShopSid(value) : checkShopAddress(value);
+        QCOMPARE(c.message, message);
     }
     void siteSettings()
     {

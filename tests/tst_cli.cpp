@@ -88,6 +88,7 @@ private slots:
         const struct { QStringList args; const char *says; } wrong[] = {
             {{}, "no command"}, {{"fly"}, "unknown command: fly"}, {{"collect", "--fast"}, "no option --fast"},
             {{"add"}, "takes 1 argument"}, {{"settings", "--site", "a.test"}, "needs --user"},
+            {{"--db", "", "list"}, "--db needs a file"},
         };
         for (const auto &w : wrong) {
             const Run r = cli(w.args);
@@ -98,6 +99,15 @@ private slots:
         const Run refused = cli({"settings", "--site", "mirror.velorix.test", "--user", "abcd", "--pass", "plumo"});
         QCOMPARE(refused.code, 2);
         QCOMPARE(refused.out, QStringList{"网站后台用户名5-32字符之间"});
+        // A value that would go into the conversion form as it is: refused before anything is kept.
+        const Run pid = cli({"settings", "--site", "other.velorix.test", "--user", "newadmin", "--pass", "plumo", "--pid",
+                             "1&num_iids=520000100048"});
+        QCOMPARE(pid.code, 2);
+        QCOMPARE(pid.out, QStringList{"淘客PID只能是数字"});
+        ProfileDb d;
+        d.open(db());
+        QCOMPARE(d.loadSettings().value->web_user, QStringLiteral("demoadmin"));
+        QCOMPARE(d.loadSettings().value->alimama, QString());
     }
 
     void collectThenDetailThenAdd()

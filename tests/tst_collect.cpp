@@ -128,7 +128,7 @@ private slots:
     {
         Rig r(shop(5));
         setShop(r);
-        r.db().insertListed("1", "t", "", "", 1).value;
+        QVERIFY(r.db().insertListed("1", "t", "", "", 1).ok());
         r.exec("UPDATE itemlist SET state=3, itemstate=1");
         r.db().setPageId(9);
         r.session.listStep().start(CollectMode::Fresh);
@@ -258,8 +258,8 @@ private slots:
     {
         Rig r(shop(4));
         for (const char *item : {"11", "12", "13"})
-            r.db().insertListed(item, item, "", "", 7).value;
-        r.db().insertListed("14", "14", "", "", 2).value;
+            QVERIFY(r.db().insertListed(item, item, "", "", 7).ok());
+        QVERIFY(r.db().insertListed("14", "14", "", "", 2).ok());
         QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
         QStringList order;
         for (const SimRequest &q : r.sim.toolRequests())
@@ -385,7 +385,7 @@ private slots:
         r.web.setTransferTimeout(100);
         r.session.channel1().setTimeoutInterval(3000);
         const QString item = r.sim.items().at(0).id;
-        r.db().insertListed(item, "列表标题", "", "", 1).value;
+        QVERIFY(r.db().insertListed(item, "列表标题", "", "", 1).ok());
         r.exec("UPDATE itemlist SET web_title='旧标题', click_url='old'");
         QSignalSpy ended(&r.session.detailStep(), &DetailStep::ended);
         r.session.detailStep().click();
@@ -434,6 +434,12 @@ private slots:
         QTest::newRow("ampersand") << page + "520000000011&spm=1" << 0 << 0 << bad << idle;
         QTest::newRow("no id") << "http://" + outside::itemHost + "/item.htm" << 0 << 0 << bad << idle;
         QTest::newRow("letters") << page + "abc" << 0 << 0 << bad << idle;
+        // Only the marketplace's item pages are read, never a file or another host.
+        QTest::newRow("a file") << "file://localhost/etc/passwd?id=123" << 0 << 0 << bad << idle;
+        QTest::newRow("another host") << "http://mirror.velorix.test/item.htm?id=123" << 0 << 0 << bad << idle;
+        QTest::newRow("no scheme") << outside::itemHost + "/item.htm?id=520000000011" << 0 << 0 << bad << idle;
+        QTest::newRow("user in it") << "http://x@" + outside::itemHost + "/item.htm?id=1" << 0 << 0 << bad << idle;
+        QTest::newRow("another path") << "http://" + outside::itemHost + "/go.asp?id=1" << 0 << 0 << bad << idle;
         QTest::newRow("gone") << page + "999" << 0 << 0 << QStringLiteral("该宝贝不存在") << idle;
         QTest::newRow("no link") << QString() << 0 << 1
                                  << QStringLiteral("状态：没有获取到此宝贝的阿里妈妈链接，可能未加入淘宝联盟") << idle;
@@ -453,7 +459,7 @@ private slots:
         Rig r(o);
         if (address.isEmpty())
             address = outside::itemPageAddress(r.sim.items().at(1).id);
-        r.session.manualAdd().click(address, QStringLiteral("mm_1_2_3"));
+        r.session.manualAdd().click(address, QStringLiteral("16243710"));
         QTRY_COMPARE_WITH_TIMEOUT(r.lastStatus(), status, 5000);
         QTest::qWait(50);
         QCOMPARE(r.lastStatus(), status);
@@ -465,7 +471,7 @@ private slots:
     {
         Rig r(shop(3));
         const SimItem &it = r.sim.items().at(2);
-        r.db().insertListed(it.id, "列表", "", "", 99).value;   // listed by Step 1 before
+        QVERIFY(r.db().insertListed(it.id, "列表", "", "", 99).ok());   // listed by Step 1 before
         QSignalSpy added(&r.session, &Session::manualAdded);
         QSignalSpy refills(&r.session, &Session::refillList);
         r.session.manualAdd().click(outside::itemPageAddress(it.id), QString());

@@ -73,7 +73,7 @@ class TestPublish : public QObject
         r.session.uploadStep().setIntervals(1, 1, 1);
         for (int i = 1; i <= rows; ++i) {
             const QString item = QString::number(1000 + i);
-            r.db().insertListed(item, "宝贝" + item, "http://img01.taobaocdn.com/p.jpg", "9.90", i).value;
+            QVERIFY(r.db().insertListed(item, "宝贝" + item, "http://img01.taobaocdn.com/p.jpg", "9.90", i).ok());
             r.exec(QStringLiteral("UPDATE itemlist SET state=1, web_url='%1i1/%2/desc.js', web_title='页%2' WHERE item='%2'")
                        .arg(outside::descriptionPrefix(), item));
         }
@@ -494,7 +494,7 @@ private slots:
         r.session.shared().shoplinkok = false;
         r.session.setShopSid("7788");
         for (const SimItem &it : r.sim.items())
-            r.db().insertListed(it.id, it.title, "", "", 1).value;
+            QVERIFY(r.db().insertListed(it.id, it.title, "", "", 1).ok());
         QSignalSpy detailEnded(&r.session.detailStep(), &DetailStep::ended);
         r.session.detailStep().click();
         QTRY_VERIFY(r.statuses.contains(QStringLiteral("状态：正在读取")));

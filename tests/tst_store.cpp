@@ -309,7 +309,7 @@ private slots:
         if (child == 0) {
             ProfileDb db;
             db.open(t.path());
-            db.insertListed("killed", "写入后被杀", "", "", 1).value;
+            db.insertListed("killed", "写入后被杀", "", "", 1);
             db.savePublisherId("99887766");
             ::kill(::getpid(), SIGKILL);
             ::_exit(0);
@@ -325,9 +325,17 @@ private slots:
         QCOMPARE(db.loadSettings().value->alimama, QStringLiteral("99887766"));
     }
 
-    // A profile of the previous version gains the new settings and keeps every row and value.
+    // A profile of the previous version gains the new settings and keeps every row and value,
+    // also when a column it gains is there already (a step that ran half-way, or by hand).
+    void migratesAVersion1Profile_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("as it was") << QByteArray();
+        QTest::newRow("a column already added") << QByteArray("ALTER TABLE soft_config ADD COLUMN guest_shop TEXT");
+    }
     void migratesAVersion1Profile()
     {
+        QFETCH(QByteArray, before);
         TempProfile t;
         QDir().mkpath(QFileInfo(t.path()).path());
         {
@@ -341,6 +349,8 @@ private slots:
                            "VALUES ('old.site', 'olduser', '123', 4, 1, 'find')"));
             QVERIFY(q.exec("INSERT INTO itemlist(id, item, title, state, itemstate, errcode, byid) "
                            "VALUES (7, '555', '旧宝贝', 3, 0, 0, 2)"));
+            if (!before.isEmpty())
+                QVERIFY(q.exec(QString::fromLatin1(before)));
             QVERIFY(q.exec("PRAGMA user_version=1"));
             raw.close();
         }
@@ -367,6 +377,32 @@ private slots:
         QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Opened);
         QCOMPARE(db.loadSettings().value->guest_shop, QStringLiteral("shop.test"));
         QCOMPARE(db.loadSettings().value->shopsid, QStringLiteral("998877"));
+    }
+
+    // A migration that cannot run says why, and leaves the file as it was.
+    void failedMigrationKeepsItsReason()
+    {
+        TempProfile t;
+        QDir().mkpath(QFileInfo(t.path()).path());
+        {
+            QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "v1view");
+            raw.setDatabaseName(t.path());
+            QVERIFY(raw.open());
+            QSqlQuery q(raw);
+            QVERIFY(q.exec("CREATE TABLE settings_v1(" + ProfileDb::softConfigColumns(1).join(',') + ")"));
+            QVERIFY(q.exec("CREATE VIEW soft_config AS SELECT * FROM settings_v1"));
+            QVERIFY(q.exec("CREATE TABLE itemlist(" + ProfileDb::itemlistColumns().join(',') + ")"));
+            QVERIFY(q.exec("PRAGMA user_version=1"));
+            raw.close();
+        }
+        QSqlDatabase::removeDatabase("v1view");
+        ProfileDb db;
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Failed);
+        QVERIFY2(db.lastError().startsWith(QStringLiteral("无法升级数据库：数据库错误（")), qPrintable(db.lastError()));
+        QVERIFY2(db.lastError().contains("view"), qPrintable(db.lastError()));
+        ProfileDb again;
+        QCOMPARE(again.open(t.path()), ProfileDb::OpenResult::Failed);
+        QCOMPARE(again.lastError(), db.lastError());
     }
 
     void listedItemsResumeOrOverwrite()
@@ -403,7 +439,7 @@ private slots:
         const ItemTexts texts{"标题", "描述", "关键词", "http://d/1", "<li>a</li>"};
         QCOMPARE(db.additem("404", texts, "http://c/1").value, ProfileDb::Write::NoRow);
         QCOMPARE(db.itemCount().value, 0);
-        db.insertListed("5", "t", "", "", 1).value;
+        QVERIFY(db.insertListed("5", "t", "", "", 1).ok());
         QSqlQuery(db.database()).exec("UPDATE itemlist SET itemstate=1, click_url='old'");
         QCOMPARE(db.additem("5", texts, QString()).value, ProfileDb::Write::Done);
         auto r = db.itemByItem("5").value;
@@ -434,7 +470,7 @@ private slots:
         TempProfile t;
         ProfileDb db;
         QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Created);
-        db.insertListed("1", "t", "", "", 1).value;
+        QVERIFY(db.insertListed("1", "t", "", "", 1).ok());
         const auto owner = QFile::ReadOwner | QFile::WriteOwner;
         for (const QString &file : {t.path(), t.path() + "-wal", t.path() + "-shm"}) {
             QVERIFY2(QFile::exists(file), qPrintable(file));
@@ -449,7 +485,7 @@ private slots:
         TempProfile t;
         ProfileDb db;
         db.open(t.path());
-        db.insertListed("1", "留着", "", "", 1).value;
+        QVERIFY(db.insertListed("1", "留着", "", "", 1).ok());
         const QDir dir = QFileInfo(t.path()).dir();
         // Three older copies already there: after the new one, the three newest remain.
         for (const char *old : {"Profile-20250101-000000.db", "Profile-20250102-000000.db", "Profile-20250103-000000.db"})

@@ -1,6 +1,7 @@
 #include "collect/detailstep.h"
 #include "cache/cachecleaner.h"
 #include "collect/itemcollector.h"
+#include "collect/itemparser.h"
 #include "convert/convertchannel.h"
 #include "convert/convrequest.h"
 #include "outside/outside.h"
@@ -201,7 +202,7 @@ void DetailStep::checkMarketplace(quint64 cycle, const QString &item, const QStr
                     [this, cycle, item, reason, detail, outage](const FetchResult &probe) {
                         if (cycle != m_cycle)
                             return;
-                        if (!probe.ok()) {
+                        if (!probe.ok() || !(isItemPage(probe.text) || isUnavailable(probe.text))) {
                             stop(outage, Outcome::Stopped, reason, detail);
                             return;
                         }

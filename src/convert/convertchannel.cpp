@@ -139,7 +139,7 @@ void ConvertChannel::connectSocket()
     ++m_attempt;
     m_phase = Phase::Connecting;
     m_proxy = outside::proxyFor(outside::apiToolHost, outside::apiToolPort);
-    if (const auto to = outside::connectTo())
+    if (const auto to = outside::connectTo(outside::apiToolHost))
         m_socket->connectToHost(to->host, to->port);
     else if (m_proxy)
         m_socket->connectToHost(m_proxy->host, m_proxy->port);
@@ -211,7 +211,9 @@ void ConvertChannel::endAttempt(quint64 attempt)
     }
     m_timer->stop();
     closeSocket();
-    const ConvertReply judged = judgeReply(QString::fromUtf8(m_reply));
+    ConvertReply judged = judgeReply(QString::fromUtf8(m_reply));
+    const bool complete = replyComplete(m_reply);
+    judged.ok = judged.ok && complete;
     const qsizetype lineEnd = m_reply.indexOf('\n');
     const QString firstLine = QString::fromUtf8(m_reply.left(qMin<qsizetype>(lineEnd < 0 ? 80 : lineEnd, 80))).trimmed();
     m_reply.clear();
@@ -224,7 +226,8 @@ void ConvertChannel::endAttempt(quint64 attempt)
         deliver(done, {ConvertResult::Outcome::Replied, judged.clickurl, {}, {}});
         return;
     }
-    noteFailure(QStringLiteral("转换接口返回失败"), firstLine.isEmpty() ? QStringLiteral("empty reply") : firstLine);
+    noteFailure(complete ? QStringLiteral("转换接口返回失败") : FetchResult::failed(FetchResult::Failure::CutOff, {}).reason(),
+                firstLine.isEmpty() ? QStringLiteral("empty reply") : firstLine);
     if (m_current->job.retryFailedReply) {
         m_timer->setInterval(m_retryMs);
         m_timer->start();

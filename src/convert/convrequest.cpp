@@ -41,9 +41,26 @@ QString cutClickUrl(const QString &reply)
 ConvertReply judgeReply(const QString &reply)
 {
     ConvertReply judged;
-    judged.ok = reply.left(outside::convertSuccessWithin).contains(outside::convertSuccessMark);
+    // Bytes that are no text are no page of the tool's, whatever their first line says.
+    judged.ok = reply.left(outside::convertSuccessWithin).contains(outside::convertSuccessMark) && isReadableText(reply);
     judged.clickurl = cutClickUrl(reply);
     return judged;
+}
+
+bool replyComplete(const QByteArray &reply)
+{
+    const qsizetype headEnd = reply.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return true;   // no head to read a length from: judged on what it says
+    for (const QByteArray &line : reply.left(headEnd).split('\n')) {
+        const QByteArray l = line.trimmed();
+        if (l.size() > 15 && l.left(15).toLower() == "content-length:") {
+            bool ok = false;
+            const qint64 length = l.mid(15).trimmed().toLongLong(&ok);
+            return !ok || reply.size() - (headEnd + 4) >= length;
+        }
+    }
+    return true;
 }
 
 void taokeiurl(const QString &id, int cla, QObject *context,

@@ -26,6 +26,10 @@ struct ConvertReply {
 };
 ConvertReply judgeReply(const QString &reply);
 
+// A reply that says how long its body is and brought less was cut off on the way: it is no
+// reply, whatever its first line says. One without a length ends with the connection.
+bool replyComplete(const QByteArray &reply);
+
 // The text between the first escaped click_url start and end tags, every "amp;" removed so the
 // escaped ampersands become plain ones; empty when the start tag does not occur.
 QString cutClickUrl(const QString &reply);

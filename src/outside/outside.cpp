@@ -68,22 +68,48 @@ QString browserUserAgent()
                           "http://www.embeddedwb.example/ EmbeddedWB 14.52; .NET CLR 2.0.50727)");
 }
 
-std::optional<Endpoint> connectTo()
+namespace {
+
+std::optional<Endpoint> endpointOf(const QString &text)
 {
-    const QString value = qEnvironmentVariable("VELORIX_CONNECT_TO").trimmed();
-    const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return std::nullopt;
     bool ok = false;
-    const uint port = value.mid(colon + 1).toUInt(&ok);
+    const uint port = text.mid(colon + 1).toUInt(&ok);
     if (!ok || port == 0 || port > 65535)
         return std::nullopt;
-    return Endpoint{value.left(colon), quint16(port)};
+    return Endpoint{text.left(colon), quint16(port)};
+}
+
+} // namespace
+
+std::optional<Endpoint> connectTo(const QString &host)
+{
+    // "HOST:PORT" for every host, or a list that sends some hosts elsewhere:
+    // "item.taobao.com=127.0.0.1:1,127.0.0.1:18080" (a name covers its subdomains too).
+    const QStringList entries = qEnvironmentVariable("VELORIX_CONNECT_TO").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    std::optional<Endpoint> fallback;
+    for (const QString &raw : entries) {
+        const QString entry = raw.trimmed();
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        if (eq < 0) {
+            if (!fallback)
+                fallback = endpointOf(entry);
+            continue;
+        }
+        const QString name = entry.left(eq).trimmed().toLower();
+        const QString h = host.toLower();
+        if (!name.isEmpty() && (h == name || h.endsWith(QLatin1Char('.') + name)))
+            if (const auto to = endpointOf(entry.mid(eq + 1).trimmed()))
+                return to;
+    }
+    return fallback;
 }
 
 QUrl route(const QUrl &address)
 {
-    const auto to = connectTo();
+    const auto to = connectTo(address.host());
     if (!to)
         return address;
     QUrl routed = address;

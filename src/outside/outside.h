@@ -99,7 +99,9 @@ struct Endpoint {
     QString host;
     quint16 port = 0;
 };
-std::optional<Endpoint> connectTo();
+// A list "NAME=HOST:PORT,...,HOST:PORT" sends the hosts NAME (and its subdomains) elsewhere, and
+// every other host to the entry without a name.
+std::optional<Endpoint> connectTo(const QString &host);
 // Where a connection for this address really goes (the address itself without the switch).
 QUrl route(const QUrl &address);
 // The Host header value of an address: its host, with the port when one is given.

@@ -162,7 +162,7 @@ bool bypassesProxy(const QString &noProxy, const QString &host, quint16 port)
 std::optional<Proxy> proxyFor(const QString &host, quint16 port)
 {
     // The simulator and the tests stand in for every host, the proxy's included.
-    if (connectTo())
+    if (connectTo(host))
         return std::nullopt;
     const char *name = nullptr;
     const QString setting = firstSet({"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}, &name);

@@ -7,6 +7,7 @@
 #include "store/itemstate.h"
 #include "web/fetch.h"
 #include "web/notifier.h"
+#include "web/text.h"
 
 #include <QTimer>
 
@@ -263,6 +264,12 @@ void UploadStep::upload(const ItemRecord &row, Path path)
             documentFailed(row, path, document);
             return;
         }
+        // Bytes that are no text came in place of the document: as good as none.
+        if (!isReadableText(document.text)) {
+            documentFailed(row, path, FetchResult::failed(FetchResult::Failure::Undecodable,
+                                                         QStringLiteral("not a text document"), document.status));
+            return;
+        }
         if (m_documentRow == row.id)
             m_documentFailures = 0;
         // A document too short to hold a description is never posted as one.
@@ -325,7 +332,7 @@ void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchRes
         return;
     }
     m_s.web.gethtml(other.value, QStringLiteral("gb2312"), this, [this, row, path, document, outage](const FetchResult &probe) {
-        if (!probe.ok()) {
+        if (!probe.ok() || !isReadableText(probe.text) || !pagebody(probe.text)) {
             unreachable(row, outage, path, document);
             return;
         }
@@ -353,7 +360,9 @@ void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
     }
     // The site answered, if only with nothing: that is its refusal, and it is kept with a reason
     // the operator can read.
-    const QString text = reply.isEmpty() ? QStringLiteral("（网站返回了空白内容）") : reply;
+    const QString text = reply.isEmpty()              ? QStringLiteral("（网站返回了空白内容）")
+                         : !isReadableText(reply) ? QStringLiteral("（网站返回了无法识别的内容）")
+                                                  : reply;
     emit status(text);
     if (reply.contains(outside::relogMarker)) {
         emit rowLabel(row.item, QStringLiteral("未上传"));

@@ -119,3 +119,13 @@ QString bytestostr(const QByteArray &body, const QString &charset)
         return QString::fromUtf8(body);
     return dec.decode(body);
 }
+
+bool isReadableText(const QString &text)
+{
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == 0xFFFD || (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F)
+            return false;
+    }
+    return true;
+}

@@ -20,3 +20,7 @@ QString bytestostr(const QByteArray &body, const QString &charset);
 
 // A text in GBK bytes, each character GBK cannot hold as "?".
 QByteArray gbkBytes(const QString &text);
+
+// Text as a page holds it: no NUL, no undecodable byte (shown as U+FFFD), no control character
+// but tab and line ends. Bytes that mean nothing, sent with "200 OK", fail this.
+bool isReadableText(const QString &text);
