@@ -269,6 +269,8 @@ private slots:
         f.exec(QStringLiteral("UPDATE itemlist SET title='' WHERE id=%1").arg(noTitle));
         const qint64 again = f.addRow("5", 3);
         f.exec(QStringLiteral("UPDATE itemlist SET errcode=1 WHERE id=%1").arg(again));   // uploaded by hand since
+        const qint64 aside = f.addRow("6", 0, 1, 0);   // its page would not load: set aside by Step 2
+        f.exec(QStringLiteral("UPDATE itemlist SET errdecription='宝贝页面多次读取失败（网站返回错误 404）' WHERE id=%1").arg(aside));
         f.open();
         ItemListModel *m = f.window->model();
         QMap<QString, QString> tips;
@@ -279,19 +281,20 @@ private slots:
         QCOMPARE(tips["3"], QStringLiteral("状态不正常：宝贝页面显示该宝贝已不存在或暂不提供查看"));
         QCOMPARE(tips["4"], QStringLiteral("状态不正常：宝贝标题为空，无法上传"));
         QCOMPARE(tips["5"], QString());
+        QCOMPARE(tips["6"], QStringLiteral("状态不正常：宝贝页面多次读取失败（网站返回错误 404）"));
 
         auto *menu = f.get<QMenu>("rightmenu");
         emit menu->aboutToShow();
-        QCOMPARE(f.action("showneeding")->text(), QStringLiteral("只显示需处理的宝贝（上传失败 1，状态不正常 2）"));
-        QCOMPARE(f.action("showall")->text(), QStringLiteral("显示全部宝贝（共 5）"));
+        QCOMPARE(f.action("showneeding")->text(), QStringLiteral("只显示需处理的宝贝（上传失败 1，状态不正常 3）"));
+        QCOMPARE(f.action("showall")->text(), QStringLiteral("显示全部宝贝（共 6）"));
         f.action("showneeding")->trigger();
         QStringList shown;
         for (int r = 0; r < m->rowCount(); ++r)
             shown << m->row(r).item;
-        QCOMPARE(shown, QStringList({"4", "3", "2"}));   // in list order
+        QCOMPARE(shown, QStringList({"4", "3", "2", "6"}));   // in list order
         QVERIFY(!m->setLabelByItem("1", QStringLiteral("正在上传...")));   // not shown: skipped
         f.action("showall")->trigger();
-        QCOMPARE(m->rowCount(), 5);
+        QCOMPARE(m->rowCount(), 6);
     }
 
     void pageSwitchAndAffiliateBox()

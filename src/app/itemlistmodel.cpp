@@ -26,6 +26,9 @@ bool refused(const ItemListRow &r)
 QString ItemListModel::reason(const ItemListRow &r)
 {
     if (r.itemstate != 0) {
+        // Set aside by Step 2 with why (a refusal's reason belongs to the refusal).
+        if (r.errcode == 0 && !r.errdecription.isEmpty())
+            return QStringLiteral("状态不正常：") + r.errdecription;
         switch (r.abnormal) {
         case ItemListRow::Abnormal::NoTitle: return QStringLiteral("状态不正常：宝贝标题为空，无法上传");
         case ItemListRow::Abnormal::NoDescription: return QStringLiteral("状态不正常：没有宝贝描述地址，无法上传，请重新采集");
