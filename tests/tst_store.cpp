@@ -405,6 +405,27 @@ private slots:
         QCOMPARE(again.lastError(), db.lastError());
     }
 
+    // A row set aside leaves Step 2's selection whatever it holds; a refusal keeps its reason, and
+    // collecting the row takes the set-aside reason back.
+    void setAsideLeavesTheSelection()
+    {
+        TempProfile t;
+        ProfileDb db;
+        QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Created);
+        QVERIFY(db.insertListed("1", "a", "", "", 1).ok());
+        QVERIFY(db.insertListed("2", "b", "", "", 2).ok());
+        QVERIFY(db.setRefused(db.itemByItem("2").value->id, QStringLiteral("该宝贝不允许发布")).ok());
+        QCOMPARE(db.nextUncollected().value, QStringLiteral("2"));   // refused, then listed afresh: waiting
+        QVERIFY(db.setAside("2", QStringLiteral("页面读取失败")).ok());
+        QVERIFY(db.setAside("1", QStringLiteral("页面读取失败")).ok());
+        QCOMPARE(db.nextUncollected().value, QString());
+        QCOMPARE(db.itemByItem("2").value->errdecription, QStringLiteral("该宝贝不允许发布"));
+        QCOMPARE(db.itemByItem("1").value->errdecription, QStringLiteral("页面读取失败"));
+        QCOMPARE(db.additem("1", {}, QString()).value, ProfileDb::Write::Done);
+        QCOMPARE(db.itemByItem("1").value->itemstate, 0);
+        QCOMPARE(db.itemByItem("1").value->errdecription, QString());
+    }
+
     void listedItemsResumeOrOverwrite()
     {
         TempProfile t;

@@ -286,10 +286,10 @@ void MainWindow::buildSettingsPage()
 
 void MainWindow::load(const QString &profilePath)
 {
-    const QString startup = m_session.opendb(profilePath);
+    // What the start-up says first; a read that fails afterwards says so in its place.
+    m_status->setText(m_session.opendb(profilePath));
     getsoftinfo();
     resetlist();
-    m_status->setText(startup);
 }
 
 void MainWindow::getsoftinfo()

@@ -135,7 +135,9 @@ DbStatus ProfileDb::markAbnormalById(qint64 id)
 
 DbStatus ProfileDb::setAside(const QString &item, const QString &reason)
 {
-    return exec(QStringLiteral("UPDATE itemlist SET itemstate=1, errdecription=? WHERE item=? AND errcode=0"),
+    // Out of the selection whatever else the row holds; a refusal's reason stays with it.
+    return exec(QStringLiteral("UPDATE itemlist SET itemstate=1, "
+                               "errdecription=CASE WHEN errcode=0 THEN ? ELSE errdecription END WHERE item=?"),
                 {reason, item});
 }
 
