@@ -56,7 +56,7 @@ void ItemCollector::pageArrived(const QString &id, const QString &clickUrl, cons
         return;
     }
     const ItemTexts texts = parseDetail(page, m_s.rules);
-    emit workTexts(texts.web_title, texts.web_doc, texts.web_key);
+    emit workTexts(id, texts.web_title, texts.web_doc, texts.web_key);
     if (m_s.db.additem(id, texts, clickUrl) == ProfileDb::Write::Failed) {
         restoreLabel(id);
         emit status(QStringLiteral("宝贝编号：%1 保存失败：数据库无法写入").arg(id));

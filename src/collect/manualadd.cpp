@@ -115,7 +115,7 @@ void ManualAdd::alimama(quint64 add, const QString &clickUrl)
         ListedItem listed = parseListFields(page);
         listed.item = item;
         const ItemTexts texts = parseDetail(page, m_s.rules);
-        emit workTexts(texts.web_title, texts.web_doc, texts.web_key);
+        emit workTexts(item, texts.web_title, texts.web_doc, texts.web_key);
         if (m_s.db.addalimamaitemlist(listed, texts, clickUrl) != ProfileDb::Write::Done) {
             give(QStringLiteral("宝贝保存失败：数据库无法写入"));
             return;

@@ -192,11 +192,13 @@ RuleCheck Session::saveRules(const RuleSet &rules)
 Session::EditorRow Session::loadEditorRow(qint64 id)
 {
     m_editorRow = id;
+    m_editorItem.clear();
     EditorRow row;
     const auto rec = m_db.itemById(id);
     if (!rec)
         return row;
     row.found = true;
+    row.item = m_editorItem = rec->item;
     if (rec->state != itemstate::NotCollected) {
         row.editable = true;
         row.webTitle = rec->web_title;
@@ -235,9 +237,27 @@ FieldCheck Session::saveEdit(const QString &webTitle, const QString &webKey, con
     return {};
 }
 
-void Session::deleteItem(qint64 id)
+int Session::deleteItems(const QList<qint64> &ids)
 {
-    m_db.deleteById(id);
+    QStringList gone;
+    int failed = 0;
+    for (qint64 id : ids) {
+        const auto rec = m_db.itemById(id);
+        if (!rec)
+            continue;
+        if (m_db.deleteById(id))
+            gone << rec->item;
+        else
+            ++failed;
+    }
+    // A few hundred IDs a line: a log line is cut at its length limit, and every ID is kept.
+    constexpr int kPerLine = 200;
+    for (qsizetype from = 0; from < gone.size(); from += kPerLine)
+        m_log.write(QStringLiteral("删除"), QStringLiteral("%1个宝贝：").arg(gone.size())
+                                              + gone.mid(from, kPerLine).join(QStringLiteral("，")));
+    if (failed)
+        emit status(QStringLiteral("有%1个宝贝删除失败：数据库无法写入").arg(failed));
+    return int(gone.size());
 }
 
 void Session::recollect(const QString &item)
