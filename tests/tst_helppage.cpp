@@ -1,3 +1,4 @@
+#include "app/helpwindow.h"
 #include "app/mainwindow.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,21 @@ private slots:
         QCOMPARE(shown(), beside());
     }
 
+    // The window that shows the guide when no browser starts: the installed guide, or what
+    // is missing; a file too large to be the guide is not read.
+    void theGuideWindowReadsTheGuide()
+    {
+        QCOMPARE(HelpWindow(installed()).documentTitle(), QStringLiteral("Velorix 使用帮助"));
+        QFile f(beside());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(HelpWindow::kMaxBytes + 1, 'x'));
+        f.close();
+        for (const QString &file : {beside(), installed() + QStringLiteral(".missing")}) {
+            const QString shown = HelpWindow(file).toPlainText();
+            QCOMPARE(shown, QStringLiteral("无法打开使用帮助文件：") + file);
+        }
+    }
+
     void withNoGuideAnywhereItPointsBesideTheProgram()
     {
         const QString away = installed() + QStringLiteral(".away");
@@ -48,5 +64,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHelpPage)
+QTEST_MAIN(TestHelpPage)
 #include "tst_helppage.moc"

@@ -1,6 +1,9 @@
+// Mouse events go through the window system's path: to the QWindow, then to the widget under the pointer.
+#define QTEST_QPA_MOUSE_HANDLING
 #include "widgets/xpbutton2.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QtTest>
@@ -279,6 +282,12 @@ private slots:
         row("disabled ignores the mouse", "disable in press release enable", {0, 0, 0, 0, 3}, {0, 0, 0, 0, 0});
         row("window left during a press", "in press deactivate release activate", {3, 4, 1, 1, 3},
             {0, 0, 0, 0, 0});
+        // The first click into a window that is not active yet, and one whose activation
+        // arrives between the press and the release.
+        row("click into an inactive window", "deactivate in press release", {1, 1, 4, 1}, {0, 0, 0, 1});
+        row("activated during the press", "deactivate in press activate release", {1, 1, 4, 3, 3},
+            {0, 0, 0, 0, 1});
+        row("inactive, released outside", "deactivate in press out release", {1, 1, 4, 4, 1}, {0, 0, 0, 0, 0});
     }
     void interaction()
     {
@@ -340,14 +349,13 @@ private slots:
 
     void doubleClick()
     {
-        QSignalSpy clicked(m_button, &QAbstractButton::clicked), dbl(m_button, &XPButton2::DblClick);
+        QSignalSpy clicked(m_button, &QAbstractButton::clicked);
+        QList<int> statesAtDblClick;
+        connect(m_button, &XPButton2::DblClick, this, [&] { statesAtDblClick << m_button->visualState(); });
         pointTo(inside());
-        QTest::mousePress(m_button, Qt::LeftButton, {}, inside());
-        QTest::mouseRelease(m_button, Qt::LeftButton, {}, inside());
+        // Press, release, the second press, its release.
         QTest::mouseDClick(m_button, Qt::LeftButton, {}, inside());
-        QCOMPARE(dbl.count(), 1);
-        QCOMPARE(m_button->visualState(), int(XPButton2::Pressed));
-        QTest::mouseRelease(m_button, Qt::LeftButton, {}, inside());
+        QCOMPARE(statesAtDblClick, QList<int>({int(XPButton2::Pressed)}));
         QCOMPARE(m_button->visualState(), int(XPButton2::Hot));
         QCOMPARE(clicked.count(), 1);
     }
@@ -505,6 +513,37 @@ private slots:
         QCursor::setPos(0, 0);
         m_button->SnapMouseTo();
         QCOMPARE(QCursor::pos(), m_button->mapToGlobal(QPoint(40, 12)));
+    }
+
+    // In a row a layout squeezes, a button that keeps its caption stays as large as its
+    // captions want, the longest one it has had included; one that does not is squeezed.
+    void keepsItsCaptionInASqueezedLayout_data()
+    {
+        QTest::addColumn<bool>("keeps");
+        QTest::addRow("keeps its caption") << true;
+        QTest::addRow("does not") << false;
+    }
+    void keepsItsCaptionInASqueezedLayout()
+    {
+        QFETCH(bool, keeps);
+        QWidget row;
+        auto *layout = new QHBoxLayout(&row);
+        auto *b = new XPButton2(QStringLiteral("保存"), &row);
+        b->setKeepsCaption(keeps);
+        layout->addWidget(b);
+        layout->addWidget(new QLineEdit(&row));
+        row.setFixedSize(60, 12);
+        row.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&row));
+        const QSize shortCaption = b->sizeHint();
+        QCOMPARE(b->width() >= shortCaption.width() && b->height() >= shortCaption.height(), keeps);
+        b->setCaption(QStringLiteral("第三步：继续上传"));
+        const QSize longCaption = b->sizeHint();
+        QCoreApplication::processEvents();
+        QCOMPARE(b->width() >= longCaption.width(), keeps);
+        b->setCaption(QStringLiteral("暂停"));
+        QCoreApplication::processEvents();
+        QCOMPARE(b->width() >= longCaption.width(), keeps);
     }
 
     void sizeHintFitsTheCaption_data()

@@ -9,13 +9,12 @@ QString ItemListModel::caption(int column)
     return QString::fromUtf8(captions[column]);
 }
 
-int ItemListModel::widthTwips(int column)
+namespace {
+QString refusedLabel()
 {
-    static const int widths[] = {700, 3000, 1000, 1000, 1200, 2000};
-    return widths[column];
+    return QStringLiteral("上传失败");
 }
 
-namespace {
 bool refused(const ItemListRow &r)
 {
     // Uploaded by hand after a refusal, the row no longer waits for the operator.
@@ -90,7 +89,32 @@ QString ItemListModel::label(int r) const
     if (it != m_labels.constEnd())
         return *it;
     const ItemListRow &row = m_all[m_view[r]];
+    // Its state is still "collected", but that would tell the operator nothing is wrong.
+    if (refused(row))
+        return refusedLabel();
     return statelabel(row.state, row.itemstate);
+}
+
+ItemListModel::Need ItemListModel::need(int r) const
+{
+    // By the label shown, so that a row a step has just refused or set aside is coloured at
+    // once, not only after the next refill.
+    const QString shown = label(r);
+    if (shown == refusedLabel())
+        return Need::Refused;
+    if (shown == QStringLiteral("状态不正常"))
+        return Need::Abnormal;
+    return Need::None;
+}
+
+QColor ItemListModel::background(Need need)
+{
+    switch (need) {
+    case Need::Refused: return QColor(255, 214, 214);
+    case Need::Abnormal: return QColor(255, 236, 179);
+    case Need::None: break;
+    }
+    return {};
 }
 
 void ItemListModel::setLabelAt(int r, const QString &label)
@@ -139,6 +163,12 @@ QVariant ItemListModel::data(const QModelIndex &index, int role) const
         const QString why = reason(r);
         return why.isEmpty() ? QVariant() : QVariant(why);
     }
+    if (role == Qt::BackgroundRole) {
+        const QColor c = background(need(index.row()));
+        return c.isValid() ? QVariant(c) : QVariant();
+    }
+    if (role == Qt::ForegroundRole)
+        return need(index.row()) == Need::None ? QVariant() : QVariant(QColor(Qt::black));
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

@@ -3,6 +3,7 @@
 #include "store/profiledb.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QHash>
 #include <vector>
 
@@ -17,16 +18,22 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Column captions and widths in twips, in order.
+    // Column captions, in order.
     static QString caption(int column);
-    static int widthTwips(int column);
 
     void setRows(std::vector<ItemListRow> rows);
     // The row shown at this place.
     const ItemListRow &row(int r) const { return m_all[m_view[r]]; }
+    // The state column: a label a step wrote since the last refill, else the row's own, where a
+    // row the site refused reads "上传失败".
     QString label(int r) const;
     // Why a row needs the operator, empty when it does not.
     static QString reason(const ItemListRow &row);
+
+    // Rows that need the operator are drawn in a colour of their own, after what they show.
+    enum class Need { None, Refused, Abnormal };
+    Need need(int r) const;
+    static QColor background(Need need);
 
     void setOnlyNeeding(bool only);
     bool onlyNeeding() const { return m_onlyNeeding; }
@@ -34,6 +41,8 @@ public:
         int all = 0, refused = 0, abnormal = 0;
     };
     Counts counts() const;
+    // Rows the filter keeps out of sight.
+    int hiddenCount() const { return int(m_all.size() - m_view.size()); }
 
     // The first shown row with this id / item ID takes the label; false when no row shows it.
     bool setLabelById(qint64 id, const QString &label);

@@ -1,3 +1,4 @@
+#include "app/appsetup.h"
 #include "app/mainwindow.h"
 #include "app/messageboxnotifier.h"
 #include "session/session.h"
@@ -9,8 +10,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velorix"));
-    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
+    appsetup::setup();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Velorix: mirrors one marketplace shop onto the operator's site"));

@@ -1,15 +1,19 @@
 #include "app/mainwindow.h"
+#include "app/helpwindow.h"
+#include "app/itemeditor.h"
 #include "app/itemlistmodel.h"
+#include "app/itemlistview.h"
 #include "app/modedialog.h"
 #include "app/rulespage.h"
 #include "app/settingspage.h"
+#include "app/statusline.h"
 #include "app/uihelpers.h"
-#include "outside/outside.h"
-#include "session/session.h"
 #include "collect/detailstep.h"
 #include "collect/liststep.h"
 #include "collect/manualadd.h"
+#include "outside/outside.h"
 #include "publish/uploadstep.h"
+#include "session/session.h"
 #include "web/notifier.h"
 
 #include <QCloseEvent>
@@ -17,26 +21,25 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
-#include <QVBoxLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
-#include <QMouseEvent>
-#include <QTreeView>
+#include <QSettings>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
+// Where the window keeps its geometry and the list's columns, per user (QSettings).
+const QString kGeometryKey = QStringLiteral("mainwindow/geometry");
+const QString kColumnsKey = QStringLiteral("mainwindow/columns");
 
-QLabel *label(QWidget *parent, const QString &text, const QRect &geometry)
-{
-    auto *l = new QLabel(text, parent);
-    l->setGeometry(geometry);
-    return l;
-}
+// A title in a question stays readable however long the stored one is.
+constexpr int kQuestionTitleChars = 60;
 
 } // namespace
 
@@ -54,44 +57,60 @@ QString links::helpPage()
 }
 
 MainWindow::MainWindow(Session &session, QWidget *parent)
-    : QWidget(parent), m_session(session), m_model(new ItemListModel(this))
+    : QWidget(parent), m_session(session), m_model(new ItemListModel(this)),
+      m_open([](const QUrl &url) { return QDesktopServices::openUrl(url); })
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velorix"));
-    setFixedSize(660, 433);
+    setMinimumSize(kMinimumSize);
 
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(3, 0, 3, 2);
+    column->setSpacing(2);
     buildCollectionPage();
     buildSettingsPage();
-
-    m_status = label(this, QString(), QRect(6, 410, 360, 20));
-    m_status->setObjectName(QStringLiteral("Label1"));
-    // How far the running steps are, beside the status line; gone when no step runs.
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("progress"));
-    m_progress->setGeometry(370, 411, 138, 18);
-    m_progress->setRange(0, 1000);
-    m_progress->setTextVisible(true);
-    m_progress->hide();
-    auto *maker = m_maker = label(this, QStringLiteral("Tarnwick · 建站助手"), QRect(370, 410, 140, 20));
-    maker->setObjectName(QStringLiteral("Label4"));
-    maker->setCursor(Qt::PointingHandCursor);
-    maker->setToolTip(QStringLiteral("欢迎访问Tarnwick官方网站，获取更多软件与服务"));
-    maker->setTextFormat(Qt::RichText);
-    maker->setText(QStringLiteral("<a href=\"%1\">Tarnwick · 建站助手</a>").arg(links::makerHomePage));
-    maker->setOpenExternalLinks(false);
-    connect(maker, &QLabel::linkActivated, this, [] { QDesktopServices::openUrl(QUrl(links::makerHomePage)); });
-
-    auto *help = ui::button(this, "XPButton26", QStringLiteral("使用帮助"));
-    help->setGeometry(512, 408, 70, 24);
-    connect(help, &QAbstractButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(links::helpPage())); });
-    m_pageSwitch = ui::button(this, "XPButton25", QStringLiteral("综合设置"));
-    m_pageSwitch->setGeometry(585, 408, 70, 24);
-    connect(m_pageSwitch, &QAbstractButton::clicked, this, &MainWindow::switchPage);
-
+    column->addWidget(m_frame1, 1);
+    column->addWidget(m_frame3, 1);
+    buildBottomRow();
     bindSession();
+    restoreLayout();
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::buildBottomRow()
+{
+    auto *row = new QHBoxLayout;
+    row->setSpacing(4);
+    m_status = new StatusLine(this);
+    // How far the running steps are, beside the status line; gone when no step runs.
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setFixedWidth(160);
+    m_progress->setRange(0, 1000);
+    m_progress->setTextVisible(true);
+    m_progress->hide();
+    m_maker = new QLabel(this);
+    m_maker->setObjectName(QStringLiteral("Label4"));
+    m_maker->setCursor(Qt::PointingHandCursor);
+    m_maker->setToolTip(QStringLiteral("欢迎访问Tarnwick官方网站，获取更多软件与服务"));
+    m_maker->setTextFormat(Qt::RichText);
+    m_maker->setText(QStringLiteral("<a href=\"%1\">Tarnwick · 建站助手</a>").arg(links::makerHomePage));
+    m_maker->setOpenExternalLinks(false);
+    connect(m_maker, &QLabel::linkActivated, this, [this] { m_open(QUrl(links::makerHomePage)); });
+
+    auto *help = ui::button(this, "XPButton26", QStringLiteral("使用帮助"));
+    connect(help, &QAbstractButton::clicked, this, &MainWindow::showHelp);
+    m_pageSwitch = ui::button(this, "XPButton25", QStringLiteral("综合设置"));
+    connect(m_pageSwitch, &QAbstractButton::clicked, this, &MainWindow::switchPage);
+    row->addWidget(m_status, 1);
+    row->addWidget(m_progress);
+    row->addWidget(m_maker);
+    row->addSpacing(6);
+    row->addWidget(help);
+    row->addWidget(m_pageSwitch);
+    static_cast<QVBoxLayout *>(layout())->addLayout(row);
+}
 
 void MainWindow::bindSession()
 {
@@ -104,15 +123,11 @@ void MainWindow::bindSession()
         m_progress->setFormat(m_session.progress().brief());
         m_progress->setToolTip(text);
     });
-    connect(&m_session, &Session::status, m_status, [this](const QString &text) { m_status->setText(text); });
+    connect(&m_session, &Session::status, m_status, [this](const QString &text) { m_status->setStatus(text); });
     connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
     connect(&m_session, &Session::rowLabel, m_model, &ItemListModel::setLabelByItem);
     connect(&m_session, &Session::refillList, this, &MainWindow::resetlist);
-    connect(&m_session, &Session::workTexts, this, [this](const QString &title, const QString &doc, const QString &key) {
-        m_webTitle->setText(title);
-        m_webDoc->setText(doc);
-        m_webKey->setText(key);
-    });
+    connect(&m_session, &Session::workTexts, m_editor, &ItemEditor::collected);
     connect(&m_session, &Session::caption, this, [this](const QString &control, const QString &text) {
         if (auto *b = findChild<QAbstractButton *>(control))
             b->setText(text);
@@ -150,50 +165,103 @@ void MainWindow::showModeDialog()
 
 void MainWindow::recollect()
 {
-    if (m_model->rowCount() == 0)
+    // The editor's row, which is the row highlighted; nothing while no row is.
+    if (m_model->rowCount() == 0 || selectedRows().isEmpty())
         return;
-    const QList<int> rows = selectedRows();
-    if (rows.isEmpty())
-        return;
-    m_session.recollect(m_model->row(rows.first()).item);
+    m_editor->expectRecollection(m_session.editorItem());
+    m_session.recollect(m_session.editorItem());
 }
 
 void MainWindow::buildCollectionPage()
 {
     m_frame1 = new QGroupBox(QStringLiteral("宝贝采集"), this);
     m_frame1->setObjectName(QStringLiteral("Frame1"));
-    m_frame1->setGeometry(3, 0, 9795 / kTwipsPerPixel, 6105 / kTwipsPerPixel);
+    auto *page = new QVBoxLayout(m_frame1);
+    page->setContentsMargins(8, 4, 8, 6);
+    page->setSpacing(4);
 
-    const struct { const char *name; const char *caption; int x, w; } steps[] = {
-        {"Command1", "第一步：列表采集", 8, 130},
-        {"command2", "第二步：宝贝采集", 144, 130},
-        {"command3", "第三步：更新上传", 280, 130},
-        {"XPButton28", "淘客宝贝", 560, 85},
+    auto *steps = new QHBoxLayout;
+    const struct { const char *name; const char *caption; } buttons[] = {
+        {"Command1", "第一步：列表采集"}, {"command2", "第二步：宝贝采集"}, {"command3", "第三步：更新上传"},
+        {"XPButton28", "淘客宝贝"},
     };
-    for (const auto &s : steps)
-        ui::button(m_frame1, s.name, QString::fromUtf8(s.caption))->setGeometry(s.x, 20, s.w, 26);
+    for (const auto &b : buttons) {
+        if (QByteArray(b.name) == "XPButton28")
+            steps->addStretch(1);
+        auto *button = ui::button(m_frame1, b.name, QString::fromUtf8(b.caption));
+        button->setMinimumWidth(button->sizeHint().width() + 10);
+        steps->addWidget(button);
+    }
+    page->addLayout(steps);
+
+    // Says that the list is filtered and how much it hides; gone while it shows every row.
+    m_filterNote = new QLabel(m_frame1);
+    m_filterNote->setObjectName(QStringLiteral("filterNote"));
+    m_filterNote->setTextFormat(Qt::RichText);
+    m_filterNote->setStyleSheet(QStringLiteral("background: #fff4d6; padding: 2px 4px;"));
+    m_filterNote->hide();
+    connect(m_filterNote, &QLabel::linkActivated, this, [this] { m_model->setOnlyNeeding(false); });
+    page->addWidget(m_filterNote);
+
+    m_list = new ItemListView(m_frame1);
+    m_list->setModel(m_model);
+    m_list->setDefaultWidths();
+    page->addWidget(m_list, 1);
+    connect(m_list, &QTreeView::doubleClicked, this, &MainWindow::openSelectedItems);
+    // A click anywhere in the list counts, below the last row too; the other ways of making a
+    // row current load it only when it is another row than the editor's.
+    connect(m_list, &ItemListView::leftReleased, this, [this] { chooseRow(true); });
+    connect(m_list, &ItemListView::movedByKey, this, [this] { chooseRow(false); });
+    connect(m_list, &ItemListView::menuWanted, this, [this](const QPoint &at) {
+        chooseRow(false);
+        m_menu->popup(at);
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        highlightEditorRow();
+        updateFilterNote();
+    });
+
+    // The quick-edit area, and the affiliate-item box over it.
+    m_editor = new ItemEditor(m_session, m_frame1);
+    m_frame10 = buildAffiliateBox();
+    buildMenu();
+    auto *lower = new QGridLayout;
+    lower->addWidget(m_editor, 0, 0);
+    lower->addWidget(m_frame10, 0, 0);
+    page->addLayout(lower);
     connect(m_frame1->findChild<QAbstractButton *>(QStringLiteral("XPButton28")), &QAbstractButton::clicked, this,
             [this] { m_frame10->setVisible(!m_frame10->isVisible()); });
+}
 
-    m_list = new QTreeView(m_frame1);
-    m_list->setObjectName(QStringLiteral("ListView1"));
-    m_list->setGeometry(8, 52, 637, 210);
-    m_list->setModel(m_model);
-    m_list->setRootIsDecorated(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setItemsExpandable(false);
-    m_list->setAllColumnsShowFocus(true);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->header()->setStretchLastSection(false);
-    for (int c = 0; c < ItemListModel::ColumnCount; ++c)
-        m_list->setColumnWidth(c, ItemListModel::widthTwips(c) / kTwipsPerPixel);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    // A click anywhere in the list counts, below the last row too, not only one on a row.
-    m_list->viewport()->installEventFilter(this);
-    connect(m_list, &QTreeView::doubleClicked, this, &MainWindow::openSelectedItems);
+QGroupBox *MainWindow::buildAffiliateBox()
+{
+    auto *box = new QGroupBox(QStringLiteral("淘客采集"), m_frame1);
+    box->setObjectName(QStringLiteral("Frame10"));
+    box->setAutoFillBackground(true);
+    auto *grid = new QGridLayout(box);
+    grid->setContentsMargins(8, 4, 8, 6);
+    grid->setVerticalSpacing(6);
+    m_pid = ui::lineEdit(box, "alimama_pid", 20);
+    m_pid->setMinimumWidth(160);
+    m_item = ui::lineEdit(box, "alimama_item");
+    auto *add = ui::button(box, "XPButton210", QStringLiteral("添加"));
+    add->setMinimumWidth(95);
+    grid->addWidget(new QLabel(QStringLiteral("淘客PID："), box), 0, 0);
+    grid->addWidget(m_pid, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("纯数字形式，可登录淘宝联盟后台查询"), box), 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("宝贝地址："), box), 1, 0);
+    grid->addWidget(m_item, 1, 1, 1, 2);
+    grid->addWidget(add, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("如：%1").arg(outside::itemPageAddress(QStringLiteral("123456789"))), box),
+                    2, 1, 1, 2);
+    grid->setColumnStretch(2, 1);
+    ui::onFocusLeave(m_pid, [this] { m_session.savePublisherId(m_pid->text()); });
+    box->hide();
+    return box;
+}
 
+void MainWindow::buildMenu()
+{
     m_menu = new QMenu(QStringLiteral("右键菜单"), this);
     m_menu->setObjectName(QStringLiteral("rightmenu"));
     auto addAction = [this](const char *name, const QString &caption) {
@@ -201,93 +269,69 @@ void MainWindow::buildCollectionPage()
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
-    connect(addAction("openie", QStringLiteral("在游览器中打开")), &QAction::triggered, this,
-            &MainWindow::openSelectedItems);
+    QAction *openie = addAction("openie", QStringLiteral("在游览器中打开"));
+    connect(openie, &QAction::triggered, this, &MainWindow::openSelectedItems);
+    // The menu's re-upload is the editor's upload button: the editor's row is the row the menu
+    // was opened on.
     QAction *reupdate = addAction("reupdate", QStringLiteral("重新上传"));
-    connect(addAction("delitem", QStringLiteral("删除此宝贝")), &QAction::triggered, this,
-            &MainWindow::deleteSelected);
+    connect(reupdate, &QAction::triggered, m_editor->uploadButton(), &QAbstractButton::click);
+    QAction *delitem = addAction("delitem", QStringLiteral("删除此宝贝"));
+    connect(delitem, &QAction::triggered, this, &MainWindow::deleteSelected);
     // The rows that need the operator, and back to all; the captions count them when the menu opens.
     QAction *needing = addAction("showneeding", QString());
     QAction *all = addAction("showall", QString());
     connect(needing, &QAction::triggered, this, [this] { m_model->setOnlyNeeding(true); });
     connect(all, &QAction::triggered, this, [this] { m_model->setOnlyNeeding(false); });
-    connect(m_menu, &QMenu::aboutToShow, this, [this, needing, all] {
+    // Reads the list anew (another program may have changed the profile); a filter stays.
+    connect(addAction("refresh", QStringLiteral("刷新")), &QAction::triggered, this, &MainWindow::resetlist);
+    connect(m_menu, &QMenu::aboutToShow, this, [this, needing, all, openie, reupdate, delitem] {
         const ItemListModel::Counts c = m_model->counts();
         needing->setText(QStringLiteral("只显示需处理的宝贝（上传失败 %1，状态不正常 %2）").arg(c.refused).arg(c.abnormal));
         all->setText(QStringLiteral("显示全部宝贝（共 %1）").arg(c.all));
+        // The row actions act on the rows highlighted, and on nothing when none is.
+        const bool rows = !selectedRows().isEmpty();
+        for (QAction *a : {openie, reupdate, delitem})
+            a->setEnabled(rows);
     });
     m_menu->addSeparator()->setObjectName(QStringLiteral("fgf1"));
     connect(addAction("endsoft", QStringLiteral("退出")), &QAction::triggered, this, &QWidget::close);
-    connect(m_list, &QTreeView::customContextMenuRequested, this,
-            [this](const QPoint &pos) { m_menu->popup(m_list->viewport()->mapToGlobal(pos)); });
-
-    // The quick-edit area.
-    m_frame2 = new QGroupBox(QStringLiteral("快捷编辑区"), m_frame1);
-    m_frame2->setObjectName(QStringLiteral("Frame2"));
-    m_frame2->setGeometry(8, 266, 637, 135);
-    const struct { const char *name; const char *label; const char *tip; int y; } boxes[] = {
-        {"web_title", "网页标题：", "一般不超过80个字符", 22},
-        {"web_key", "关键词：", "一般不超过100个字符", 56},
-        {"web_doc", "页面描述：", "一般不超过200个字符", 90},
-    };
-    QLineEdit *edits[3];
-    for (int i = 0; i < 3; ++i) {
-        label(m_frame2, QString::fromUtf8(boxes[i].label), QRect(8, boxes[i].y, 70, 24));
-        edits[i] = ui::textBox(m_frame2, boxes[i].name, kWorkTextLimit);
-        edits[i]->setToolTip(QString::fromUtf8(boxes[i].tip));
-        edits[i]->setGeometry(80, boxes[i].y, 440, 24);
-    }
-    m_webTitle = edits[0];
-    m_webKey = edits[1];
-    m_webDoc = edits[2];
-    auto *save = ui::button(m_frame2, "XPButton22", QStringLiteral("保存"));
-    auto *recollect = ui::button(m_frame2, "XPButton23", QStringLiteral("重新采集"));
-    auto *upload = ui::button(m_frame2, "XPButton24", QStringLiteral("更新上传"));
-    save->setGeometry(530, 20, 95, 26);
-    recollect->setGeometry(530, 54, 95, 26);
-    upload->setGeometry(530, 88, 95, 26);
-    connect(save, &QAbstractButton::clicked, this, &MainWindow::saveEdit);
-    // The context menu's re-upload is the editor's upload button.
-    connect(reupdate, &QAction::triggered, upload, &QAbstractButton::click);
-
-    // The affiliate-item box lies over the quick-edit area.
-    m_frame10 = new QGroupBox(QStringLiteral("淘客采集"), m_frame1);
-    m_frame10->setObjectName(QStringLiteral("Frame10"));
-    m_frame10->setGeometry(m_frame2->geometry());
-    m_frame10->setAutoFillBackground(true);
-    label(m_frame10, QStringLiteral("淘客PID："), QRect(8, 22, 70, 24));
-    m_pid = ui::lineEdit(m_frame10, "alimama_pid", 20);
-    m_pid->setGeometry(80, 22, 160, 24);
-    label(m_frame10, QStringLiteral("纯数字形式，可登录淘宝联盟后台查询"), QRect(248, 22, 300, 24));
-    label(m_frame10, QStringLiteral("宝贝地址："), QRect(8, 56, 70, 24));
-    m_item = ui::lineEdit(m_frame10, "alimama_item");
-    m_item->setGeometry(80, 56, 440, 24);
-    label(m_frame10, QStringLiteral("如：%1").arg(outside::itemPageAddress(QStringLiteral("123456789"))),
-          QRect(80, 84, 440, 20));
-    ui::button(m_frame10, "XPButton210", QStringLiteral("添加"))->setGeometry(530, 56, 95, 26);
-    ui::onFocusLeave(m_pid, [this] { m_session.savePublisherId(m_pid->text()); });
-    m_frame10->hide();
 }
 
 void MainWindow::buildSettingsPage()
 {
     m_frame3 = new QGroupBox(QStringLiteral("综合设置"), this);
     m_frame3->setObjectName(QStringLiteral("Frame3"));
-    m_frame3->setGeometry(m_frame1->geometry());
     auto *column = new QVBoxLayout(m_frame3);
-    column->setContentsMargins(6, 2, 6, 4);
+    // Tight: the page must fit whole in the window's smallest size.
+    column->setContentsMargins(6, 0, 6, 2);
     column->setSpacing(2);
     m_settings = new SettingsPage(m_session, m_frame3);
     m_rules = new RulesPage(m_session, m_frame3);
     column->addWidget(m_settings);
-    column->addWidget(m_rules, 1);
+    column->addWidget(m_rules);
+    column->addStretch(1);
     m_frame3->hide();
+}
+
+void MainWindow::restoreLayout()
+{
+    const QSettings settings;
+    if (!restoreGeometry(settings.value(kGeometryKey).toByteArray()))
+        resize(kDefaultSize);
+    m_list->header()->restoreState(settings.value(kColumnsKey).toByteArray());
+}
+
+void MainWindow::saveLayout() const
+{
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.setValue(kColumnsKey, m_list->header()->saveState());
 }
 
 void MainWindow::load(const QString &profilePath)
 {
     // What the start-up says first; a read that fails afterwards says so in its place.
-    m_status->setText(m_session.opendb(profilePath));
+    m_status->setStatus(m_session.opendb(profilePath));
     getsoftinfo();
     resetlist();
 }
@@ -306,7 +350,7 @@ void MainWindow::resetlist()
 {
     auto rows = m_session.db().listRows();
     if (!rows && m_session.db().isOpen())
-        m_status->setText(rows.readFailure());
+        m_status->setStatus(rows.readFailure());
     m_model->setRows(std::move(rows.value));
 }
 
@@ -318,9 +362,54 @@ QString MainWindow::editorTag() const
 void MainWindow::switchPage()
 {
     const bool toSettings = m_pageSwitch->text() == QStringLiteral("综合设置");
+    if (!toSettings && !settingsSettled())
+        return;
     m_frame1->setVisible(!toSettings);
     m_frame3->setVisible(toSettings);
     m_pageSwitch->setText(toSettings ? QStringLiteral("宝贝采集") : QStringLiteral("综合设置"));
+}
+
+QStringList MainWindow::unsavedParts() const
+{
+    QStringList parts;
+    if (m_settings->unsaved())
+        parts << QStringLiteral("网站设置");
+    if (m_rules->unsaved())
+        parts << QStringLiteral("替换规则");
+    return parts;
+}
+
+bool MainWindow::settingsSettled()
+{
+    // Leaving the page with changes asks whether to save them; No leaves them as they are
+    // (the exit question names them again). A save that fails its checks keeps the page.
+    const QStringList parts = unsavedParts();
+    if (parts.isEmpty())
+        return true;
+    if (!m_session.notifier().ask(QStringLiteral("%1已修改，尚未保存。是否现在保存？").arg(parts.join(QStringLiteral("和"))),
+                                  QStringLiteral("保存设置")))
+        return true;
+    if (m_settings->unsaved() && !m_settings->save())
+        return false;
+    return !m_rules->unsaved() || m_rules->save();
+}
+
+QString MainWindow::exitQuestion() const
+{
+    QStringList running;
+    if (m_session.listStep().running())
+        running << QStringLiteral("第一步（列表采集）");
+    if (m_session.detailStep().running())
+        running << QStringLiteral("第二步（宝贝采集）");
+    if (m_session.uploadStep().running())
+        running << QStringLiteral("第三步（更新上传）");
+    QString text;
+    if (!running.isEmpty())
+        text += QStringLiteral("%1正在运行，退出将中止正在进行的工作。\n").arg(running.join(QStringLiteral("、")));
+    const QStringList unsaved = unsavedParts();
+    if (!unsaved.isEmpty())
+        text += QStringLiteral("%1尚未保存，退出后这些修改将丢失。\n").arg(unsaved.join(QStringLiteral("和")));
+    return text + QStringLiteral("是否确定退出？");
 }
 
 QList<int> MainWindow::selectedRows() const
@@ -335,59 +424,97 @@ QList<int> MainWindow::selectedRows() const
 void MainWindow::openSelectedItems()
 {
     for (int r : selectedRows())
-        QDesktopServices::openUrl(QUrl(outside::itemPageAddress(m_model->row(r).item)));
+        m_open(QUrl(outside::itemPageAddress(m_model->row(r).item)));
 }
 
-void MainWindow::listClicked()
+int MainWindow::operatorRow() const
+{
+    // The row the operator made current, when it is highlighted; else the last one highlighted.
+    const QModelIndex current = m_list->currentIndex();
+    if (current.isValid() && m_list->selectionModel()->isRowSelected(current.row(), {}))
+        return current.row();
+    const QList<int> rows = selectedRows();
+    return rows.isEmpty() ? -1 : rows.last();
+}
+
+void MainWindow::chooseRow(bool reloadSame)
 {
     if (m_model->rowCount() == 0)
         return;
     m_frame10->hide();
-    for (int r : selectedRows()) {
-        const qint64 id = m_model->row(r).id;
-        const Session::EditorRow row = m_session.loadEditorRow(id);
-        if (!row.found)
-            continue;
-        m_webTitle->setText(row.webTitle);
-        m_webKey->setText(row.webKey);
-        m_webDoc->setText(row.webDoc);
-    }
+    const int r = operatorRow();
+    if (r < 0)
+        return;
+    const qint64 id = m_model->row(r).id;
+    if (!reloadSame && id == m_session.editorRow())
+        return;
+    m_editor->load(m_session.loadEditorRow(id));
 }
 
-void MainWindow::saveEdit()
+void MainWindow::highlightEditorRow()
 {
-    const FieldCheck c = m_session.saveEdit(m_webTitle->text(), m_webKey->text(), m_webDoc->text());
-    if (!c.ok())
-        if (auto *box = m_frame2->findChild<QLineEdit *>(c.focus))
-            box->setFocus();
+    // A refill loses the selection; the editor's row, where it is shown, is highlighted again
+    // so that the buttons and the menu act on the row the operator sees.
+    for (int r = 0; r < m_model->rowCount(); ++r)
+        if (m_model->row(r).id == m_session.editorRow()) {
+            m_list->selectionModel()->setCurrentIndex(m_model->index(r, 0),
+                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            return;
+        }
+}
+
+void MainWindow::updateFilterNote()
+{
+    m_filterNote->setVisible(m_model->onlyNeeding());
+    m_filterNote->setText(QStringLiteral("只显示需处理的宝贝，另有 %1 个宝贝未显示。 <a href=\"all\">显示全部</a>")
+                              .arg(m_model->hiddenCount()));
 }
 
 void MainWindow::deleteSelected()
 {
-    if (m_model->rowCount() == 0)
-        return;
-    if (!m_session.notifier().ask(QStringLiteral("是否确定删除此宝贝？"), QStringLiteral("删除")))
-        return;
     const QList<int> rows = selectedRows();
-    if (!rows.isEmpty())
-        m_session.deleteItem(m_model->row(rows.first()).id);
+    if (rows.isEmpty())
+        return;
+    QString question;
+    if (rows.size() == 1) {
+        const ItemListRow &r = m_model->row(rows.first());
+        QString title = r.title;
+        if (title.size() > kQuestionTitleChars)
+            title = title.left(kQuestionTitleChars) + QStringLiteral("…");
+        question = QStringLiteral("是否确定删除此宝贝？\n%1（宝贝ID：%2）").arg(title, r.item);
+    } else {
+        question = QStringLiteral("是否确定删除选中的%1个宝贝？").arg(rows.size());
+    }
+    if (!m_session.notifier().ask(question, QStringLiteral("删除")))
+        return;
+    QList<qint64> ids;
+    for (int r : rows)
+        ids << m_model->row(r).id;
+    m_session.deleteItems(ids);
     resetlist();
 }
 
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+void MainWindow::showHelp()
 {
-    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-        listClicked();
-    return QWidget::eventFilter(watched, event);
+    const QUrl page(links::helpPage());
+    if (m_open(page))
+        return;
+    // No browser could be started: the guide opens inside the program.
+    if (auto *open = findChild<HelpWindow *>()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    (new HelpWindow(page.toLocalFile(), this))->show();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!m_session.notifier().ask(QStringLiteral("是否确定退出？"), QStringLiteral("退出"))) {
+    if (!m_session.notifier().ask(exitQuestion(), QStringLiteral("退出"))) {
         event->ignore();
         return;
     }
+    saveLayout();
     m_session.db().close();
     event->accept();
     QCoreApplication::quit();

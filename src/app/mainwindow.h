@@ -1,19 +1,22 @@
 #pragma once
 
 #include <QWidget>
-#include <memory>
+#include <functional>
 
+class ItemEditor;
 class ItemListModel;
+class ItemListView;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QAbstractButton;
-class QTreeView;
+class QUrl;
 class RulesPage;
 class Session;
 class SettingsPage;
+class StatusLine;
 
 // Addresses the window opens in the browser.
 namespace links {
@@ -29,6 +32,10 @@ class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
+    // The window's size at its first start, and the smallest it can be made.
+    static constexpr QSize kDefaultSize{960, 640};
+    static constexpr QSize kMinimumSize{660, 433};
+
     explicit MainWindow(Session &session, QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -39,31 +46,48 @@ public:
     ItemListModel *model() const { return m_model; }
     QString editorTag() const;
 
+    // How addresses are handed to the desktop; false when no browser could be started.
+    using UrlOpener = std::function<bool(const QUrl &)>;
+    void setUrlOpener(UrlOpener open) { m_open = std::move(open); }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildCollectionPage();
+    QGroupBox *buildAffiliateBox();
+    void buildMenu();
     void buildSettingsPage();
+    void buildBottomRow();
     void getsoftinfo();
     void switchPage();
+    bool settingsSettled();
+    QStringList unsavedParts() const;
+    QString exitQuestion() const;
     void openSelectedItems();
-    void listClicked();
-    void saveEdit();
+    void chooseRow(bool reloadSame);
+    int operatorRow() const;
+    void highlightEditorRow();
+    void updateFilterNote();
     void deleteSelected();
     void recollect();
+    void showHelp();
     void bindSession();
     void showModeDialog();
+    void restoreLayout();
+    void saveLayout() const;
     QList<int> selectedRows() const;
 
     Session &m_session;
     ItemListModel *m_model;
-    QGroupBox *m_frame1, *m_frame2, *m_frame3, *m_frame10;
-    QTreeView *m_list;
-    QLineEdit *m_webTitle, *m_webKey, *m_webDoc, *m_pid, *m_item;
+    UrlOpener m_open;
+    QGroupBox *m_frame1, *m_frame3, *m_frame10;
+    ItemEditor *m_editor;
+    ItemListView *m_list;
+    QLabel *m_filterNote;
+    QLineEdit *m_pid, *m_item;
     QAbstractButton *m_pageSwitch;
-    QLabel *m_status;
+    StatusLine *m_status;
     QProgressBar *m_progress;
     QLabel *m_maker;
     QMenu *m_menu;

@@ -14,7 +14,8 @@ RulesPage::RulesPage(Session &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("Frame4"));
     auto *box = new QVBoxLayout(this);
-    box->setSpacing(4);
+    box->setContentsMargins(8, 0, 8, 2);
+    box->setSpacing(2);
     m_title = makeGroup(QStringLiteral("标题："), "t", "ttx", 50);
     m_key = makeGroup(QStringLiteral("关键词："), "k", "ktx", 0);
     m_doc = makeGroup(QStringLiteral("描述："), "d", "dtx", 0);
@@ -29,6 +30,21 @@ RulesPage::RulesPage(Session &session, QWidget *parent)
         connect(r, &QRadioButton::toggled, this, &RulesPage::publish);
     for (QLineEdit *e : findChildren<QLineEdit *>())
         connect(e, &QLineEdit::textChanged, this, &RulesPage::publish);
+    m_saved = rules();
+}
+
+namespace {
+bool same(const RuleGroup &a, const RuleGroup &b)
+{
+    return a.replaceOn == b.replaceOn && a.find == b.find && a.replacement == b.replacement && a.addOn == b.addOn
+           && a.addText == b.addText && a.addBefore == b.addBefore;
+}
+} // namespace
+
+bool RulesPage::unsaved() const
+{
+    const RuleSet now = rules();
+    return !same(now.title, m_saved.title) || !same(now.doc, m_saved.doc) || !same(now.key, m_saved.key);
 }
 
 void RulesPage::publish()
@@ -42,7 +58,8 @@ RulesPage::Group RulesPage::makeGroup(const QString &title, const char *prefix, 
     auto *frame = new QGroupBox(this);
     frame->setObjectName(QStringLiteral("rulegroup_%1").arg(QLatin1String(prefix)));
     auto *grid = new QGridLayout(frame);
-    grid->setContentsMargins(6, 4, 6, 4);
+    grid->setContentsMargins(6, 1, 6, 1);
+    grid->setVerticalSpacing(1);
     const QString p = QString::fromLatin1(prefix), tx = QString::fromLatin1(textPrefix);
     auto name = [](const QString &s) { return s.toLatin1(); };
 
@@ -65,7 +82,10 @@ RulesPage::Group RulesPage::makeGroup(const QString &title, const char *prefix, 
     }
     g.position[1]->setChecked(true);
 
-    grid->addWidget(new QLabel(title, frame), 0, 0);
+    // The three groups' boxes start at one place whatever their row label.
+    auto *label = new QLabel(title, frame);
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("关键词：")) + 4);
+    grid->addWidget(label, 0, 0);
     grid->addWidget(g.replace, 0, 1);
     grid->addWidget(g.find, 0, 2);
     grid->addWidget(new QLabel(QStringLiteral("替换为"), frame), 0, 3);
@@ -138,6 +158,7 @@ void RulesPage::load(const SoftConfig &config)
     loadGroup(m_title, config.rules.title);
     loadGroup(m_doc, config.rules.doc);
     loadGroup(m_key, config.rules.key);
+    m_saved = rules();
 }
 
 RuleGroup RulesPage::ruleOf(const Group &g)
@@ -157,10 +178,15 @@ RuleSet RulesPage::rules() const
     return {ruleOf(m_title), ruleOf(m_doc), ruleOf(m_key)};
 }
 
-void RulesPage::save()
+bool RulesPage::save()
 {
-    const RuleCheck c = m_session.saveRules(rules());
-    if (!c.ok())
+    const RuleSet now = rules();
+    const RuleCheck c = m_session.saveRules(now);
+    if (!c.ok()) {
         if (auto *box = findChild<QLineEdit *>(c.focus))
             box->setFocus();
+        return false;
+    }
+    m_saved = now;
+    return true;
 }

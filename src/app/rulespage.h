@@ -22,6 +22,11 @@ public:
     RuleSet rules() const;
     void load(const SoftConfig &config);
 
+    // The controls differ from the rules loaded or last saved.
+    bool unsaved() const;
+    // XPButton27: true when the rules were checked and stored.
+    bool save();
+
 private:
     struct Group {
         QCheckBox *replace;
@@ -36,9 +41,9 @@ private:
     static void replaceClicked(Group &g);
     static void addClicked(Group &g);
     static void loadGroup(Group &g, const RuleGroup &stored);
-    void save();
     void publish();
 
     Session &m_session;
     Group m_title, m_key, m_doc;
+    RuleSet m_saved;   // as loaded or last saved
 };

@@ -39,7 +39,8 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("Frame8"));
     auto *grid = new QGridLayout(this);
-    grid->setVerticalSpacing(4);
+    grid->setContentsMargins(8, 2, 8, 3);
+    grid->setVerticalSpacing(3);
 
     m_shop = ui::lineEdit(this, "guest_shop", 50);
     m_server = ui::lineEdit(this, "web_server", 50);
@@ -87,28 +88,36 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
         }
         return row;
     };
-    auto *sid = new QHBoxLayout;
-    sid->addWidget(new QLabel(QStringLiteral("店铺ID："), this));
-    sid->addWidget(m_sid, 1);
+    // Four rows, so that the rules below fit on the page at the window's smallest size.
     grid->addWidget(new QLabel(QStringLiteral("店铺地址："), this), 0, 0);
     grid->addWidget(m_shop, 0, 1);
     grid->addWidget(openShop, 0, 2);
-    grid->addLayout(sid, 0, 3);
-    grid->addWidget(hint(), 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("网站域名："), this), 2, 0);
-    grid->addWidget(m_server, 2, 1);
-    grid->addWidget(openServer, 2, 2);
-    grid->addWidget(hint(), 2, 3);
-    grid->addWidget(new QLabel(QStringLiteral("网站后台帐号："), this), 3, 0);
-    grid->addLayout(pair(QStringLiteral("登录密码："), m_user, m_pass), 3, 1);
-    grid->addWidget(new QLabel(QStringLiteral("后台目录："), this), 4, 0);
-    grid->addLayout(pair({}, m_adminpath, nullptr), 4, 1);
-    grid->addWidget(saveButton, 4, 2, 1, 2, Qt::AlignLeft);
+    grid->addWidget(hint(), 0, 3);
+    grid->addWidget(new QLabel(QStringLiteral("网站域名："), this), 1, 0);
+    grid->addWidget(m_server, 1, 1);
+    grid->addWidget(openServer, 1, 2);
+    grid->addWidget(hint(), 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("网站后台帐号："), this), 2, 0);
+    grid->addLayout(pair(QStringLiteral("登录密码："), m_user, m_pass), 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("后台目录："), this), 3, 0);
+    grid->addLayout(pair(QStringLiteral("店铺ID："), m_adminpath, m_sid), 3, 1);
+    grid->addWidget(saveButton, 3, 2, 1, 2, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
 
     connect(openShop, &QAbstractButton::clicked, this, [this] { openAddress(m_shop); });
     connect(openServer, &QAbstractButton::clicked, this, [this] { openAddress(m_server); });
     connect(saveButton, &QAbstractButton::clicked, this, &SettingsPage::save);
+    m_saved = siteTexts();
+}
+
+QStringList SettingsPage::siteTexts() const
+{
+    return {m_server->text(), m_user->text(), m_pass->text(), m_adminpath->text()};
+}
+
+bool SettingsPage::unsaved() const
+{
+    return siteTexts() != m_saved;
 }
 
 void SettingsPage::load(const SoftConfig &config)
@@ -119,6 +128,7 @@ void SettingsPage::load(const SoftConfig &config)
     m_user->setText(config.web_user);
     m_pass->setText(config.web_pass);
     m_adminpath->setText(config.web_adminpath);
+    m_saved = siteTexts();
 }
 
 QString SettingsPage::shopAddress() const
@@ -126,13 +136,17 @@ QString SettingsPage::shopAddress() const
     return m_shop->text();
 }
 
-void SettingsPage::save()
+bool SettingsPage::save()
 {
     QString server = m_server->text();
     const FieldCheck c = m_session.saveSiteSettings(m_user->text(), m_pass->text(), server,
                                                     m_adminpath->text());
     m_server->setText(server);
-    if (!c.ok())
+    if (!c.ok()) {
         if (auto *box = findChild<QLineEdit *>(c.focus))
             box->setFocus();
+        return false;
+    }
+    m_saved = siteTexts();
+    return true;
 }

@@ -20,9 +20,15 @@ public:
     // Adds the address normalisers to a box that holds a bare host name.
     static void installAddressNormalisers(QLineEdit *box);
 
+    // The site boxes differ from what was loaded or last saved.
+    bool unsaved() const;
+    // XPButton21: true when the settings were checked and stored.
+    bool save();
+
 private:
-    void save();
+    QStringList siteTexts() const;
 
     Session &m_session;
     QLineEdit *m_shop, *m_server, *m_user, *m_pass, *m_adminpath, *m_sid;
+    QStringList m_saved;   // the site boxes as loaded or last saved
 };

@@ -76,10 +76,12 @@ inline void onFocusLeave(QWidget *w, std::function<void()> f)
     new FocusLeave(w, std::move(f));
 }
 
+// A button of a window: however the window is sized, it shows its whole caption.
 inline XPButton2 *button(QWidget *parent, const char *name, const QString &caption)
 {
     auto *b = new XPButton2(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
+    b->setKeepsCaption(true);
     return b;
 }
 

@@ -63,7 +63,7 @@ void ItemCollector::pageArrived(const QString &id, const QString &clickUrl, cons
         return;
     }
     const ItemTexts texts = parseDetail(page.text, m_s.rules);
-    emit workTexts(texts.web_title, texts.web_doc, texts.web_key);
+    emit workTexts(id, texts.web_title, texts.web_doc, texts.web_key);
     if (const DbStatus stored = m_s.db.additem(id, texts, clickUrl); !stored) {
         writeFailed(id, stored, done);
         return;

@@ -126,7 +126,7 @@ void ManualAdd::alimama(quint64 add, const QString &clickUrl)
         ListedItem listed = parseListFields(page.text);
         listed.item = item;
         const ItemTexts texts = parseDetail(page.text, m_s.rules);
-        emit workTexts(texts.web_title, texts.web_doc, texts.web_key);
+        emit workTexts(item, texts.web_title, texts.web_doc, texts.web_key);
         if (const DbStatus stored = m_s.db.addalimamaitemlist(listed, texts, clickUrl); !stored) {
             give(stored.writeFailure(QStringLiteral("宝贝")), stored.reason(), stored.error);
             return;

@@ -223,6 +223,7 @@ RuleCheck Session::saveRules(const RuleSet &rules)
 Session::EditorRow Session::loadEditorRow(qint64 id)
 {
     m_editorRow = id;
+    m_editorItem.clear();
     EditorRow row;
     const auto read = m_db.itemById(id);
     if (!read) {
@@ -233,6 +234,7 @@ Session::EditorRow Session::loadEditorRow(qint64 id)
     if (!rec)
         return row;
     row.found = true;
+    row.item = m_editorItem = rec->item;
     if (rec->state != itemstate::NotCollected) {
         row.editable = true;
         row.webTitle = rec->web_title;
@@ -277,12 +279,34 @@ FieldCheck Session::saveEdit(const QString &webTitle, const QString &webKey, con
     return {};
 }
 
-bool Session::deleteItem(qint64 id)
+int Session::deleteItems(const QList<qint64> &ids)
 {
-    const DbStatus deleted = m_db.deleteById(id);
-    if (!deleted)
-        emit status(QStringLiteral("删除失败：") + deleted.reason(), deleted.reason(), deleted.error);
-    return deleted.ok();
+    QStringList gone;
+    DbStatus failure;
+    int failed = 0;
+    for (qint64 id : ids) {
+        const auto rec = m_db.itemById(id);
+        if (!rec || !rec.value) {
+            if (!rec)
+                failure = rec;
+            continue;
+        }
+        if (const DbStatus deleted = m_db.deleteById(id); deleted) {
+            gone << rec.value->item;
+        } else {
+            ++failed;
+            failure = deleted;
+        }
+    }
+    // A few hundred IDs a line: a log line is cut at its length limit, and every ID is kept.
+    constexpr int kPerLine = 200;
+    for (qsizetype from = 0; from < gone.size(); from += kPerLine)
+        m_log.write(QStringLiteral("删除"), QStringLiteral("%1个宝贝：").arg(gone.size())
+                                              + gone.mid(from, kPerLine).join(QStringLiteral("，")));
+    if (!failure.ok())
+        emit status(QStringLiteral("有%1个宝贝删除失败：").arg(qMax(failed, 1)) + failure.reason(), failure.reason(),
+                    failure.error);
+    return int(gone.size());
 }
 
 void Session::recollect(const QString &item)

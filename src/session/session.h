@@ -89,17 +89,22 @@ public:
     void setShopSid(const QString &sid) { m_shared.shopsid = sid; }
     FieldCheck saveShopSid(const QString &sid);
 
-    // The row in the quick-edit area: its id, 0 while none has been clicked.
+    // The row in the quick-edit area: its id, 0 while none has been clicked, and its item ID
+    // (empty when the row was gone as it was loaded).
     qint64 editorRow() const { return m_editorRow; }
+    QString editorItem() const { return m_editorItem; }
     struct EditorRow {
         bool found = false;
         bool editable = false;      // collected: the three texts are shown
+        QString item;
         QString webTitle, webKey, webDoc;
     };
     // A click on a list row: it becomes the editor's row, whatever its state.
     EditorRow loadEditorRow(qint64 id);
     FieldCheck saveEdit(const QString &webTitle, const QString &webKey, const QString &webDoc);
-    bool deleteItem(qint64 id);
+    // Deletes the rows and names them in the run log; returns how many went. A row the
+    // database would not delete is reported in the status line.
+    int deleteItems(const QList<qint64> &ids);
 
     // The steps and actions.
     ListStep &listStep() { return *m_listStep; }
@@ -122,8 +127,8 @@ signals:
     // A shown list row takes a new label without a refill, found by its id or its item ID.
     void rowLabelById(qint64 id, const QString &label);
     void rowLabel(const QString &item, const QString &label);
-    // The three texts the last page read gave, for the quick-edit boxes.
-    void workTexts(const QString &title, const QString &doc, const QString &key);
+    // The three texts the last page read gave an item, for the quick-edit boxes.
+    void workTexts(const QString &item, const QString &title, const QString &doc, const QString &key);
     void refillList();
     // A step's button (by its name) shows a new caption.
     void caption(const QString &control, const QString &text);
@@ -146,6 +151,7 @@ private:
     RuleSet m_rules;
     QString m_webserver, m_webuser, m_webpass, m_webadminpath;
     qint64 m_editorRow = 0;
+    QString m_editorItem;
 
     ConvertChannel *m_channel1, *m_channel2;
     CacheCleaner *m_cleaner;

@@ -23,8 +23,8 @@ signals:
     void status(const QString &text, const QString &reason = {}, const QString &detail = {});
     // A shown list row, found by its item ID, takes a label until the next refill.
     void rowLabel(const QString &item, const QString &label);
-    // The page title, description and keywords last read, for the edit boxes.
-    void workTexts(const QString &title, const QString &doc, const QString &key);
+    // The page title, description and keywords last read for an item, for the edit boxes.
+    void workTexts(const QString &item, const QString &title, const QString &doc, const QString &key);
     // The list is to be filled anew from the database.
     void refillList();
     void captionChanged(const QString &caption);

@@ -114,8 +114,25 @@ XPButton2::XPButton2(const QString &caption, QWidget *parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
+    // Like any push button: it may be made wider than its caption needs, not taller.
+    setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     setMinimumSize(kMinimumSide, kMinimumSide);
     setCaption(caption);
+}
+
+void XPButton2::setKeepsCaption(bool on)
+{
+    m_keepsCaption = on;
+    fitMinimum();
+}
+
+void XPButton2::fitMinimum()
+{
+    // A layout takes a widget's minimum size before its hints, so the floor of a button that
+    // must show its caption follows the caption. It only grows: a step button that changes
+    // between its captions keeps its width, and a minimum the window set stays.
+    const QSize floor(kMinimumSide, kMinimumSide);
+    setMinimumSize(m_keepsCaption ? minimumSize().expandedTo(sizeHint()).expandedTo(floor) : floor);
 }
 
 QChar XPButton2::accessKeyOf(const QString &caption)
@@ -141,6 +158,9 @@ void XPButton2::setCaption(const QString &caption)
     // The base class registers Qt's own mnemonic; ours differs for the short captions.
     const QChar key = accessKeyOf(caption);
     setShortcut(key.isNull() ? QKeySequence() : QKeySequence(Qt::ALT | Qt::Key(key.toUpper().unicode())));
+    if (m_keepsCaption)
+        fitMinimum();
+    updateGeometry();
     update();
 }
 
@@ -319,13 +339,17 @@ void XPButton2::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     trackPointer(event->position());
-    bool raise = false;
+    // A press and a release inside the button are a click whether or not the window is active
+    // yet: on X11 the activation of a window clicked into may arrive after the release. Leaving
+    // the window during a press clears the press, so that still gives no click.
+    const bool raise = m_over && m_hasFocus && m_pressed;
     if (m_windowActive) {
         if (m_over)
             drawIfNeeded(Hot);
         else if (m_hasFocus)
             draw(Focused);
-        raise = m_over && m_hasFocus && m_pressed;
+    } else {
+        drawIfNeeded(Normal);
     }
     m_pressed = m_leftHeld = false;
     if (raise)
@@ -419,6 +443,8 @@ void XPButton2::focusOutEvent(QFocusEvent *event)
 
 void XPButton2::changeEvent(QEvent *event)
 {
+    if (event->type() == QEvent::FontChange && m_keepsCaption)
+        fitMinimum();
     if (event->type() == QEvent::EnabledChange) {
         if (!isEnabled()) {
             // A disabled button never sees the release of a press it was holding.

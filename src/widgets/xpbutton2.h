@@ -41,6 +41,12 @@ public:
 
     int visualState() const { return m_state; }
 
+    // Never smaller than any caption it has shown: a button in a window that a layout squeezes
+    // keeps its caption readable. Off by default: the button alone can be made as small as
+    // kMinimumSide.
+    void setKeepsCaption(bool on);
+    bool keepsCaption() const { return m_keepsCaption; }
+
     // The lower-case character that clicks the button with Alt, or a null QChar.
     QChar accessKey() const { return accessKeyOf(text()); }
     static QChar accessKeyOf(const QString &caption);
@@ -81,6 +87,7 @@ private:
     void windowActivation(bool active);
     void accessKeyPressed(bool ambiguous);
     void paintFace(QPainter &p) const;
+    void fitMinimum();
 
     int m_state;
     QColor m_foreColor = Qt::black;
@@ -92,4 +99,5 @@ private:
     bool m_spaceHeld = false;
     bool m_leftHeld = false;
     bool m_windowActive = false;
+    bool m_keepsCaption = false;
 };
