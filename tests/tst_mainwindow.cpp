@@ -378,6 +378,12 @@ private slots:
         f.menuOnRow(1, "delitem");
         QCOMPARE(f.notes.questions.last(), QStringLiteral("删除|是否确定删除此宝贝？\n标题1（宝贝ID：1）"));
         QCOMPARE(f.shownItems(), QStringList({"3"}));
+        // A delete the database will not do deletes nothing and says why.
+        f.exec("CREATE TRIGGER no_deletes BEFORE DELETE ON itemlist BEGIN SELECT RAISE(ABORT, 'kept'); END");
+        f.notes.answers = {true};
+        f.menuOnRow(0, "delitem");
+        QCOMPARE(f.shownItems(), QStringList({"3"}));
+        QCOMPARE(f.status(), QStringLiteral("删除失败：数据违反约束"));
         QVERIFY(!f.notes.unexpected);
     }
 

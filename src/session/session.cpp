@@ -281,31 +281,32 @@ FieldCheck Session::saveEdit(const QString &webTitle, const QString &webKey, con
 
 int Session::deleteItems(const QList<qint64> &ids)
 {
+    // One transaction: a thousand rows are one write to the disk, and a failure deletes none.
     QStringList gone;
-    DbStatus failure;
-    int failed = 0;
+    DbStatus s = m_db.begin();
     for (qint64 id : ids) {
+        if (!s)
+            break;
         const auto rec = m_db.itemById(id);
-        if (!rec || !rec.value) {
-            if (!rec)
-                failure = rec;
-            continue;
+        s = rec;
+        if (s && rec.value) {
+            s = m_db.deleteById(id);
+            if (s)
+                gone << rec.value->item;
         }
-        if (const DbStatus deleted = m_db.deleteById(id); deleted) {
-            gone << rec.value->item;
-        } else {
-            ++failed;
-            failure = deleted;
-        }
+    }
+    if (s)
+        s = m_db.commit();
+    if (!s) {
+        m_db.rollback();
+        emit status(QStringLiteral("删除失败：") + s.reason(), s.reason(), s.error);
+        return 0;
     }
     // A few hundred IDs a line: a log line is cut at its length limit, and every ID is kept.
     constexpr int kPerLine = 200;
     for (qsizetype from = 0; from < gone.size(); from += kPerLine)
         m_log.write(QStringLiteral("删除"), QStringLiteral("%1个宝贝：").arg(gone.size())
                                               + gone.mid(from, kPerLine).join(QStringLiteral("，")));
-    if (!failure.ok())
-        emit status(QStringLiteral("有%1个宝贝删除失败：").arg(qMax(failed, 1)) + failure.reason(), failure.reason(),
-                    failure.error);
     return int(gone.size());
 }
 
