@@ -1,6 +1,7 @@
 #include "web/fetch.h"
 #include "outside/outside.h"
 #include "outside/proxy.h"
+#include "web/charset.h"
 #include "web/cookiejar.h"
 #include "web/inflate.h"
 #include "web/text.h"
@@ -264,7 +265,8 @@ void WebService::send(std::shared_ptr<Request> r)
             }
             body = std::move(*plain);
         }
-        r->finish(bytestostr(body, r->charset));
+        // The charset the reply or the page itself names wins over the one the caller expects.
+        r->finish(decodePage(body, reply->rawHeader("Content-Type"), r->charset));
     });
 }
 
