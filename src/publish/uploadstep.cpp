@@ -247,15 +247,15 @@ void UploadStep::upload(const ItemRecord &row, Path path)
             return;
         }
         // A document too short to hold a description is never posted as one.
-        const auto page = pagebody(document.text);
+        const auto page = pagebody(document.text, outside::siteFolder(m_site.server));
         if (!page) {
             const QString reason = QStringLiteral("宝贝描述无法读取（描述文档不完整），未上传，请重新采集后手动上传");
             emit status(reason);
             refuse(row, reason, path);
             return;
         }
-        const QString address = QStringLiteral("http://") + m_site.server + outside::uploadPath;
-        m_s.web.httppost(address, m_site.server, QString(), uploadbody(row, *page, path == Path::ByHand),
+        const QString address = outside::siteAddress(m_site.server, outside::uploadPath);
+        m_s.web.httppost(address, outside::siteHost(m_site.server), QString(), uploadbody(row, *page, path == Path::ByHand),
                          QStringLiteral("gb2312"), this, [this, row, path](const Answer &reply) {
                              // A post with no reply at all did not reach the site; marking the row
                              // refused would, in an outage, take every remaining row out of the
