@@ -146,6 +146,8 @@ private slots:
         QTest::newRow("meta utf-16 in ASCII") << wide + utf8 << QByteArray() << "UTF-8" << QString::fromLatin1(wide) + word;
         QTest::newRow("byte-order mark first") << "\xef\xbb\xbf" + utf8 << QByteArray("text/html; charset=gbk") << "UTF-8"
                                                << word;
+        QTest::newRow("UTF-16, a lone half replaced") << QByteArray("\xff\xfe\x00\xd8\x41\x00", 6) << QByteArray() << "UTF-16LE"
+                                                     << QString(QChar::ReplacementCharacter) + "A";
         QTest::newRow("tag left open") << QByteArray("<meta charset=\"utf-8") << QByteArray() << "GB2312"
                                        << "<meta charset=\"utf-8";
     }

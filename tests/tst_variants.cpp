@@ -52,6 +52,26 @@ class TestVariants : public QObject
     }
 
 private slots:
+    void siteAddressParts_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("host") << "mirror.example.net" << "mirror.example.net" << "";
+        QTest::newRow("port") << "mirror.example.net:8080" << "mirror.example.net:8080" << "";
+        QTest::newRow("folder") << "mirror.example.net/shop" << "mirror.example.net" << "/shop";
+        QTest::newRow("port, folders, slashes") << "mirror.example.net:81/a/b//" << "mirror.example.net:81" << "/a/b";
+    }
+    void siteAddressParts()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, host);
+        QFETCH(QString, folder);
+        QCOMPARE(outside::siteHost(server), host);
+        QCOMPARE(outside::siteFolder(server), folder);
+        QCOMPARE(outside::siteAddress(server, outside::uploadPath), "http://" + host + folder + outside::uploadPath);
+    }
+
     // Every form the marketplace's pages and the tool's answers have taken: the items reach the
     // site with their texts, a description read from their own address and a working link; an
     // item that is gone is set aside whatever its page's charset.

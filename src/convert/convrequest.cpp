@@ -72,7 +72,8 @@ QString decodeEntities(const QString &text)
             out += text[i];
             continue;
         }
-        out += QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
+        const char32_t point = code;
+        out += QString::fromUcs4(&point, 1);
         i = semi;
     }
     return out;
@@ -124,11 +125,11 @@ QString jsonString(QStringView text, qsizetype quote)
     return {};
 }
 
-// Where a JSON member named key begins its string value: the position of the value's opening
-// quote, searching from `from`; -1 when there is no such member.
-qsizetype jsonValue(QStringView text, QStringView key, QStringView quote, qsizetype from, qsizetype *keyAt)
+// Where the first JSON member named key (key with its quotes) begins its string value: the
+// position of the value's opening quote, the key's in keyAt; -1 when there is no such member.
+qsizetype jsonValue(QStringView text, QStringView key, QStringView quote, qsizetype *keyAt)
 {
-    for (qsizetype at = text.indexOf(key, from); at >= 0; at = text.indexOf(key, at + 1)) {
+    for (qsizetype at = text.indexOf(key); at >= 0; at = text.indexOf(key, at + 1)) {
         qsizetype i = at + key.size();
         while (i < text.size() && text[i].isSpace())
             ++i;
@@ -174,7 +175,7 @@ bool isWebAddress(const QString &link)
     if (end == host || link[host] == QLatin1Char(':') || link[end - 1] == QLatin1Char(':'))
         return false;
     for (QChar c : link)
-        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || QStringView(u"\"'<>\\`").contains(c))
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || c.isSurrogate() || QStringView(u"\"'<>\\`").contains(c))
             return false;
     return true;
 }
@@ -189,8 +190,8 @@ QString cutClickUrl(const QString &reply)
     const qsizetype escaped = text.indexOf(outside::clickUrlStart);
     const qsizetype xml = text.indexOf(u"<click_url>");
     qsizetype jsonAt = -1, escapedJsonAt = -1;
-    const qsizetype json = jsonValue(text, u"\"click_url\"", u"\"", 0, &jsonAt);
-    const qsizetype escapedJson = jsonValue(text, u"&quot;click_url&quot;", u"&quot;", 0, &escapedJsonAt);
+    const qsizetype json = jsonValue(text, u"\"click_url\"", u"\"", &jsonAt);
+    const qsizetype escapedJson = jsonValue(text, u"&quot;click_url&quot;", u"&quot;", &escapedJsonAt);
     qsizetype first = -1;
     for (qsizetype at : {escaped, xml, jsonAt, escapedJsonAt})
         if (at >= 0 && (first < 0 || at < first))
