@@ -1,8 +1,13 @@
 // The page readers on realistic pages: an item page of 300 KB read with all six rules on, and
-// a shop list page of 20 items. Prints the median and the slowest of many runs.
+// a shop list page of 20 items; the same item page in its later form (description address
+// without a scheme near its end, lazy picture, price in tags) and its charset decided and
+// decoded as UTF-8; and hostile input of 1 MB for the loose readers. Prints the median and the
+// slowest of many runs.
 // Run: build/bin/bench_parser
 #include "collect/itemparser.h"
+#include "convert/convrequest.h"
 #include "outside/outside.h"
+#include "web/charset.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -40,6 +45,17 @@ QString listPage()
     return page + QStringLiteral("</body></html>");
 }
 
+// The later form: what the classic markers miss, the loose readers find.
+QString laterItemPage()
+{
+    QString page = itemPage();
+    page.replace(QStringLiteral("'") + outside::descriptionPrefix(), QStringLiteral("'//") + outside::descHost + QLatin1Char('/'));
+    return page.replace(QStringLiteral("<body>"),
+                        QStringLiteral("<body><strong id=\"J_StrPrice\"><em>&yen;</em><em>128.00</em></strong>"
+                                       "<img id=\"J_ImgBooth\" alt=\"x\" src=\"//a.tbcdn.cn/s.gif\" "
+                                       "data-ks-lazyload=\"//img01.taobaocdn.com/bao/1.jpg\">"));
+}
+
 template <class F>
 void measure(const char *name, int runs, double goalMs, F f)
 {
@@ -71,5 +87,20 @@ int main()
         sink = sink + parseDetail(item, rules).web_title.size() + (isUnavailable(item) ? 1 : 0);
     });
     measure("list page: 20 items", 2000, 1, [&] { sink = sink + parseListPage(list, 2).items.size(); });
+    const QString later = laterItemPage();
+    measure("later item page: detail and list fields", 300, 3, [&] {
+        sink = sink + parseDetail(later, rules).web_url.size() + parseListFields(later).web_pic.size();
+    });
+    const QByteArray utf8 = QString(later).replace(QStringLiteral("charset=\"gbk\""), QStringLiteral("charset=\"utf-8\"")).toUtf8();
+    measure("later item page: charset by meta, decoded", 300, 3,
+            [&] { sink = sink + decodePage(utf8, "text/html", QStringLiteral("GB2312")).size(); });
+    // Hostile: the description host 50 000 times, never quoted; a price element never closed;
+    // a click URL element of ampersands.
+    const QString hosts = (QStringLiteral("x//") + outside::descHost + QStringLiteral("/a ")).repeated(50000);
+    measure("1 MB of unquoted description hosts", 20, 50, [&] { sink = sink + parseDetail(hosts, {}).web_url.size(); });
+    const QString price = QStringLiteral("<b id=\"J_StrPrice\">") + QString(1 << 20, QLatin1Char('<'));
+    measure("1 MB price element never closed", 20, 50, [&] { sink = sink + parseListFields(price).money.size(); });
+    const QString reply = outside::clickUrlStart + QString(1 << 20, QLatin1Char('&')) + outside::clickUrlEnd;
+    measure("1 MB click URL of ampersands", 20, 50, [&] { sink = sink + cutClickUrl(reply).size(); });
     return 0;
 }

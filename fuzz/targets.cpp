@@ -13,6 +13,7 @@
 #include "sim/http.h"
 #include "outside/outside.h"
 #include "rules/rules.h"
+#include "web/charset.h"
 #include "web/inflate.h"
 #include "web/md5.h"
 #include "web/text.h"
@@ -63,6 +64,13 @@ QByteArray gbk(const QString &text)
 QString fromGbk(const QByteArray &bytes)
 {
     return bytestostr(bytes, QStringLiteral("GB2312"));
+}
+
+// A marketplace page as the fetch service reads one whose reply names no charset: in the one
+// its own <meta> names, else GBK.
+QString served(const QByteArray &bytes)
+{
+    return decodePage(bytes, QByteArray("text/html"), QStringLiteral("GB2312"));
 }
 
 // Typed text: UTF-8 after an even first byte; after an odd one raw UTF-16 units, so lone
@@ -178,10 +186,13 @@ QList<QByteArray> pageMarkers()
     for (const QString &s : {pageInfoMarker, itemBlockSeparator, listPictureMarker, listTitleMarker, unavailableText1,
                              unavailableText2, titleSuffixShop, titleSuffixMall, descriptionMarker, keywordsMarker,
                              attributesMarker, priceMarker, pictureMarker, descriptionBoilerplate, keywordsBoilerplate,
-                             descriptionPrefix(), clickUrlStart, clickUrlEnd, clickUrlRemoved, convertSuccessMark})
+                             descriptionPrefix(), clickUrlStart, clickUrlEnd, clickUrlRemoved, convertSuccessMark,
+                             descHost})
         m << gbk(s);
     for (const char *s : {"<title>", "</title>", "<h3>", "</h3>", "</ul>", "<strong>", "</strong>", "id=", "&", "\"",
-                          "'", "<", "/", "\r\n", "&ldquo;", "&rdquo;", "\x1f"})
+                          "'", "<", "/", "\r\n", "&ldquo;", "&rdquo;", "\x1f", "//", "\\/", "http:\\/\\/", "https://",
+                          "permalink\" style=\"\">", " data-src=\"", " data-ks-lazyload=\"", "s.gif", "data:", "<img ",
+                          "J_ImgBooth", "<em>", "</em>", "&yen;", "<h3 ", "<meta charset=\"utf-8\">", "charset=gbk"})
         m << QByteArray(s);
     m << gbk(QStringLiteral("元"));
     return m;
@@ -334,7 +345,7 @@ QList<QByteArray> listPageSeeds(const QList<QByteArray> &fixtures)
 void checkListPage(const QByteArray &input, Check &check)
 {
     const int page = 1 + int(fromLe(input, 4) % quint64(INT_MAX));
-    const QString text = fromGbk(input.mid(4));
+    const QString text = served(input.mid(4));
     const ListPage p = parseListPage(text, page);
     check.deep = !p.items.isEmpty();
     check.that(p.ok == text.contains(outside::pageInfoMarker), "ok without the page-info marker");
@@ -350,6 +361,7 @@ void checkListPage(const QByteArray &input, Check &check)
                    "a price with blanks or the currency sign");
         check.that(l.title.size() + l.web_pic.size() + l.money.size() <= 3 * text.size(),
                    "fields larger than the page");
+        check.that(!l.web_pic.startsWith(QLatin1String("//")), "a picture address without its scheme");
     }
 }
 
@@ -388,7 +400,7 @@ void checkItemPage(const QByteArray &input, Check &check)
         return g;
     };
     const RuleSet rules{group(0), group(1), group(2)};
-    const QString page = fromGbk(f[10]);
+    const QString page = served(f[10]);
 
     const ItemTexts t = parseDetail(page, rules);
     check.deep = !t.web_title.isEmpty() && !t.web_doc.isEmpty();
@@ -399,12 +411,18 @@ void checkItemPage(const QByteArray &input, Check &check)
     const QString prefix = outside::descriptionPrefix();
     check.that(t.web_url.startsWith(prefix), "a description address elsewhere");
     check.that(t.web_url.size() <= prefix.size() + page.size(), "a description address longer than the page");
+    const QString path = t.web_url.mid(prefix.size());
+    const bool blank = std::any_of(path.begin(), path.end(), [](QChar c) { return c.unicode() <= 0x20; });
+    if (!page.contains(QLatin1Char('\'') + prefix))
+        check.that(!blank && !path.contains(QLatin1Char('"')) && !path.contains(QLatin1Char('\'')),
+                   "a description address read loosely with blanks or quotes in it");
     check.that(t.web_content.size() <= page.size(), "an attribute list longer than the page");
 
     const ListedItem l = parseListFields(page);
     check.that(noLineBreaksOrTabs(l.title) && trimmedOfBlanks(l.title), "a heading not on one line");
     check.that(plainNumber(l.money), "a price that is not a plain number");
-    check.that(l.web_pic.size() <= page.size(), "a picture address longer than the page");
+    check.that(l.web_pic.size() <= page.size() + 5, "a picture address longer than the page");
+    check.that(!l.web_pic.startsWith(QLatin1String("//")), "a picture address without its scheme");
 
     if (isUnavailable(page))
         check.that(page.contains(outside::unavailableText1) || page.contains(outside::unavailableText2),
@@ -434,6 +452,37 @@ void checkLeadingNumber(const QByteArray &input, Check &check)
         check.that(n == QLatin1String("0"), "a number from a text that does not begin with one");
 }
 
+// pageCharset and decodePage: a Content-Type value, then the body.
+QList<QByteArray> charsetSeeds(const QList<QByteArray> &fixtures)
+{
+    QList<QByteArray> out;
+    for (const QByteArray &f : fixtures)
+        for (const char *type : {"", "text/html", "text/html; charset=utf-8", "text/html;charset=\"GBK\"",
+                                 "text/html; charset=gb18030", "text/html; charset=big5", "text/html; charset=utf-7",
+                                 "text/html; charset=utf-16le"})
+            out << joined({QByteArray(type), f});
+    return out;
+}
+
+void checkCharset(const QByteArray &input, Check &check)
+{
+    const QList<QByteArray> f = fields(input, 2);
+    const QByteArray &type = f[0], &body = f[1];
+    const QString charset = pageCharset(body, type, QStringLiteral("GB2312"));
+    const QString text = decodePage(body, type, QStringLiteral("GB2312"));
+    check.deep = charset != QLatin1String("GB2312");
+    check.that(!charset.isEmpty(), "no charset decided");
+    check.that(text.isValidUtf16(), "the decoded page holds a lone surrogate half");
+    check.that(text.size() <= 2 * body.size(), "more than two UTF-16 units a byte");
+    // Whatever the page says of itself, plain ASCII reads as itself unless the reply says
+    // otherwise.
+    const bool printable = std::all_of(body.begin(), body.end(), [](char c) {
+        return (uchar(c) >= 0x20 && uchar(c) < 0x7f) || c == '\t' || c == '\n' || c == '\r';
+    });
+    if (printable && contentTypeCharset(type).isEmpty())
+        check.that(text == QString::fromLatin1(body), "an ASCII page not read as ASCII");
+}
+
 // judgeReply and cutClickUrl: the raw reply, read as UTF-8 as the conversion channel reads it.
 void checkConvertReply(const QByteArray &input, Check &check)
 {
@@ -448,8 +497,15 @@ void checkConvertReply(const QByteArray &input, Check &check)
                "success judged other than by the mark in the first 50 characters of a text");
     check.that(judged.clickurl == cutClickUrl(reply), "the judged link differs from the cut one");
     check.that(judged.clickurl.size() <= reply.size(), "a link longer than the reply");
-    if (!reply.contains(outside::clickUrlStart))
-        check.that(judged.clickurl.isEmpty(), "a link without the start tag");
+    if (!reply.contains(QLatin1String("click_url")))
+        check.that(judged.clickurl.isEmpty(), "a link without a click_url");
+    const QString &link = judged.clickurl;
+    const bool web = link.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+                     || link.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    const bool clean = std::none_of(link.begin(), link.end(), [](QChar c) {
+        return c.unicode() <= 0x20 || c == QLatin1Char('"') || c == QLatin1Char('<') || c == QLatin1Char('>');
+    });
+    check.that(link.isEmpty() || (web && clean), "a link that is not a clean web address");
 }
 
 // splitmd5: a typed text (a password), at most 64 KB of it.
@@ -491,7 +547,7 @@ void checkSimRequest(const QByteArray &input, Check &check)
 void checkPagebody(const QByteArray &input, Check &check)
 {
     const QString doc = bytestostr(input, QStringLiteral("gb2312"));
-    const auto page = pagebody(doc);
+    const auto page = pagebody(doc, QStringLiteral("/shop"));
     check.deep = page.has_value() && !page->isEmpty();
     check.that(page.has_value() == (doc.size() >= 13), "a body decided other than by the wrapper's length");
     if (!page)
@@ -534,9 +590,15 @@ QList<Target> targets()
         {"itempage", {"item-"}, page, itemPageSeeds, checkItemPage},
         {"leadingnumber", {}, {"-", "+", ".", "0", "9", "e5", "\xef\xbc\x91", "\xd9\xa3"}, leadingNumberSeeds,
          checkLeadingNumber},
+        {"charset", {"item-", "list-", "convert-", "desc-"},
+         {"<meta ", "charset=", "http-equiv=\"Content-Type\"", "content=\"", "<!--", "-->", "\xef\xbb\xbf", "\xff\xfe",
+          "utf-8", "gbk", "gb18030", "utf-16", "IBM037", "\"", "'", ">", ";"},
+         charsetSeeds, checkCharset},
         {"convertreply", {"convert-"},
-         {outside::clickUrlStart.toLatin1(), outside::clickUrlEnd.toLatin1(), "amp;", "200 OK", "\r\n"}, asIs,
-         checkConvertReply},
+         {outside::clickUrlStart.toLatin1(), outside::clickUrlEnd.toLatin1(), "amp;", "200 OK", "\r\n", "<click_url>",
+          "</click_url>", "\"click_url\":\"", "&quot;click_url&quot;:&quot;", "<![CDATA[", "]]>", "&lt;![CDATA[", "]]&gt;",
+          "\\/", "\\u0026", "http://", "https://", "\"", "&quot;"},
+         asIs, checkConvertReply},
         {"splitmd5", {"text-", "convert-"}, {"\xe6\xbc\x94", smile, loneLow, "a"}, typedSeeds, checkSplitmd5},
         {"simrequest", {"request-"},
          {"\r\n", "\r\n\r\n", "Content-Length: ", "Content-Length:-1", "Content-Length: 99999999999999999999",

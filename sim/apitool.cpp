@@ -36,18 +36,35 @@ Simulator::Reply Simulator::apiTool(const SimRequest &r)
     const bool shop = f.value("method") == QLatin1String("taobao.taobaoke.shops.convert");
     const QString id = shop ? f.value("sids") : f.value("num_iids");
     static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-    QString xml;
+    const bool noLink = every(m_options.convertNoLinkEvery) || !digits.match(id).hasMatch();
+    const QString link = noLink ? QString() : clickUrl(shop ? "s" : "i", id, f.value("pid"));
     const QString root = shop ? QStringLiteral("taobaoke_shops_convert_response")
                               : QStringLiteral("taobaoke_items_convert_response");
-    if (every(m_options.convertNoLinkEvery) || !digits.match(id).hasMatch()) {
+    const QString el = shop ? QStringLiteral("taobaoke_shop") : QStringLiteral("taobaoke_item");
+    const QString idName = shop ? QStringLiteral("user_id") : QStringLiteral("num_iid");
+    if (m_options.clickForm == QLatin1String("json")) {
+        // The platform's JSON answer as it stands, its slashes escaped.
+        reply.contentType = "application/json;charset=UTF-8";
+        QString json = noLink ? QStringLiteral("{\"%1\":{\"total_results\":0}}").arg(root)
+                              : QStringLiteral("{\"%1\":{\"%2s\":{\"%2\":[{\"click_url\":\"%3\",\"%4\":%5}]},"
+                                               "\"total_results\":1}}")
+                                    .arg(root, el, QString(link).replace(QLatin1Char('/'), QStringLiteral("\\/")), idName, id);
+        reply.body = json.toUtf8();
+        return reply;
+    }
+    QString xml;
+    if (noLink) {
         xml = QStringLiteral("<%1><total_results>0</total_results></%1>").arg(root);
     } else {
-        QString link = clickUrl(shop ? "s" : "i", id, f.value("pid"));
-        link.replace('&', "&amp;");
-        const QString el = shop ? QStringLiteral("taobaoke_shop") : QStringLiteral("taobaoke_item");
+        // In CDATA the ampersands stay plain in the XML; the page then escapes them with the rest.
+        const bool cdata = m_options.clickForm == QLatin1String("cdata");
+        const QString value = cdata ? QStringLiteral("\n <![CDATA[") + link + QStringLiteral("]]>\n")
+                                    : QString(link).replace('&', "&amp;");
         xml = QStringLiteral("<%1><%2s list=\"true\"><%2><click_url>%3</click_url><%4>%5</%4></%2></%2s>"
                              "<total_results>1</total_results></%1>")
-                  .arg(root, el, link, shop ? QStringLiteral("user_id") : QStringLiteral("num_iid"), id);
+                  .arg(root, el, value, idName, id);
+        if (cdata)
+            xml.replace('&', "&amp;");
     }
     // The tool shows the XML on its page with the angle brackets and quotes escaped.
     xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\" ?>") + xml;

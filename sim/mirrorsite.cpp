@@ -30,8 +30,18 @@ bool hasControls(const QByteArray &bytes)
 
 Simulator::Reply Simulator::mirrorSite(const SimRequest &r)
 {
-    const QByteArray path = r.path();
+    QByteArray path = r.path();
     Reply reply;
+    // A site in a folder has nothing outside it.
+    const QByteArray folder = m_options.sitePath.toUtf8();
+    if (!folder.isEmpty()) {
+        if (!path.startsWith(folder + "/")) {
+            reply.status = "404 Not Found";
+            reply.body = gb(QStringLiteral("<html><body>找不到该页面</body></html>"));
+            return reply;
+        }
+        path = path.mid(folder.size());
+    }
     if (path == outside::loginPath.toLatin1()) {
         Session &s = sessionFor(r, reply);
         Reply login = siteLogin(r, s);
@@ -199,10 +209,10 @@ Simulator::Reply Simulator::siteIndex()
     for (const auto &f : items) {
         QString pic = f.value("web_pic");
         pic.replace(QStringLiteral("http://"), QString()).replace(outside::imageDomainSuffix, outside::imageDomainMask);
-        s += QStringLiteral("<tr><td><img width=\"80\" src=\"/img.asp?img=%1\"></td><td><a href=\"/item.asp?id=%2\">%3</a>"
+        s += QStringLiteral("<tr><td><img width=\"80\" src=\"%6/img.asp?img=%1\"></td><td><a href=\"%6/item.asp?id=%2\">%3</a>"
                             "</td><td>%4</td><td><a href=\"%5\">去购买</a></td></tr>")
                  .arg(html(pic), html(f.value("itemid")), html(f.value("title")), html(f.value("money")),
-                      html(f.value("click_url")));
+                      html(f.value("click_url")), html(m_options.sitePath));
     }
     s += QStringLiteral("</table></body></html>");
     reply.body = gb(s);

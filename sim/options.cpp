@@ -59,6 +59,33 @@ const Option kOptions[] = {
      [](const QString &v, SimOptions &o, quint16 &) { return o.sitePass = v, true; }},
     {"--site-db", "FILE", "keep the mirror site's items in this file (default: memory)", false,
      [](const QString &v, SimOptions &o, quint16 &) { return o.siteDb = v, true; }},
+    {"--site-path", "/FOLDER", "the mirror site lives in this folder (default: the root)", false,
+     [](const QString &v, SimOptions &o, quint16 &) {
+         o.sitePath = v;
+         while (o.sitePath.endsWith(QLatin1Char('/')))
+             o.sitePath.chop(1);
+         return v.startsWith(QLatin1Char('/')) && !v.contains(QLatin1Char('?'));
+     }},
+    {"--page-style", "2014|2017", "the marketplace's pages in a later layout (default: the classic one)", false,
+     [](const QString &v, SimOptions &o, quint16 &) {
+         o.pageStyle = v;
+         return v == QLatin1String("2014") || v == QLatin1String("2017");
+     }},
+    {"--page-charset", "gbk|utf-8", "how marketplace pages are encoded (default gbk)", false,
+     [](const QString &v, SimOptions &o, quint16 &) {
+         o.pageCharset = v;
+         return v == QLatin1String("gbk") || v == QLatin1String("utf-8");
+     }},
+    {"--charset-in", "both|header|meta", "where a marketplace page names its charset (default both)", false,
+     [](const QString &v, SimOptions &o, quint16 &) {
+         o.charsetIn = v;
+         return v == QLatin1String("both") || v == QLatin1String("header") || v == QLatin1String("meta");
+     }},
+    {"--click-form", "cdata|json", "the API test tool gives the click URL in CDATA or in JSON", false,
+     [](const QString &v, SimOptions &o, quint16 &) {
+         o.clickForm = v;
+         return v == QLatin1String("cdata") || v == QLatin1String("json");
+     }},
     {"--convert-fail", "N", "every Nth conversion reply is not \"200 OK\"", true,
      [](const QString &v, SimOptions &o, quint16 &) { return count(v, o.convertFailEvery); }},
     {"--convert-nolink", "N", "every Nth conversion reply has no click URL", true,

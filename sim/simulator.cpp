@@ -2,6 +2,7 @@
 #include "sim/httpserver.h"
 #include "sim/support.h"
 #include "outside/outside.h"
+#include "web/charset.h"
 #include "web/inflate.h"
 #include "web/text.h"
 
@@ -92,12 +93,14 @@ void Simulator::handle(QTcpSocket *connection, SimRequest request)
     Reply reply = route(request);
     if (viaPrefix && reply.contentType.startsWith("text/html")) {
         static const QRegularExpression absolute(QStringLiteral("http://([a-z0-9.-]+\\.(taobao|taobaocdn|tmall)\\.com)/"));
-        QString text = bytestostr(reply.body, QStringLiteral("GBK"));
+        const bool utf8 = pageCharset(reply.body, reply.contentType, QStringLiteral("GBK")) == QLatin1String("UTF-8");
+        QString text = bytestostr(reply.body, utf8 ? QStringLiteral("UTF-8") : QStringLiteral("GBK"));
         // Links within the host first, then links to the other simulated hosts.
         const QString own = QStringLiteral("/_host/") + QString::fromLatin1(request.host) + QLatin1Char('/');
         text.replace(QStringLiteral("href=\"/"), QStringLiteral("href=\"") + own);
         text.replace(QStringLiteral("src=\"/"), QStringLiteral("src=\"") + own);
-        reply.body = gb(text.replace(absolute, QStringLiteral("/_host/\\1/")));
+        text.replace(absolute, QStringLiteral("/_host/\\1/"));
+        reply.body = utf8 ? text.toUtf8() : gb(text);
     }
     if (reply.hang)
         return;   // the connection stays open and silent until the client gives up
@@ -122,8 +125,26 @@ void Simulator::send(QTcpSocket *connection, const SimRequest &request, Reply re
     m_http->answer(connection, request, reply);
 }
 
+namespace {
+
+// A Host header a web server takes: a name or address and an optional port, nothing else.
+bool goodHostHeader(const QByteArray &value)
+{
+    static const QRegularExpression re(QStringLiteral("^([A-Za-z0-9_.-]+|\\[[0-9A-Fa-f:.]+\\])(:[0-9]{1,5})?$"));
+    return value.isEmpty() || re.match(QString::fromLatin1(value)).hasMatch();
+}
+
+} // namespace
+
 Simulator::Reply Simulator::route(const SimRequest &r)
 {
+    if (!goodHostHeader(r.header("Host"))) {
+        Reply bad;
+        bad.status = "400 Bad Request";
+        bad.contentType = "text/html";
+        bad.body = "<html><body><h2>Bad Request - Invalid Hostname</h2></body></html>";
+        return bad;
+    }
     const QString host = QString::fromLatin1(r.host);
     if (host == outside::apiToolHost)
         return apiTool(r);

@@ -50,6 +50,13 @@ struct SimOptions {
     QString siteUser = QStringLiteral("demoadmin");
     QString sitePass = QStringLiteral("plumo");
     QString siteDb;               // file that keeps the mirror's items; empty: memory only
+    QString sitePath;             // the folder the mirror site lives in ("/shop"); empty: the root
+
+    // Variants of the outside world, each as the program's markers expect it by default.
+    QString pageStyle;            // "2014" or "2017": the marketplace's later page layouts
+    QString pageCharset = QStringLiteral("gbk");   // or "utf-8": how marketplace pages are encoded
+    QString charsetIn = QStringLiteral("both");    // or "header", "meta": where a page names it
+    QString clickForm;            // "cdata" or "json": how the API test tool gives the click URL
 
     // Faults, each off (0 / empty) by default. "Every N": the Nth, 2Nth, ... request.
     int convertFailEvery = 0;     // conversion replies that are not "200 OK"
@@ -141,6 +148,9 @@ private:
     void buildCatalogue();
     void openSiteStore();
     QString clickUrl(const QString &kind, const QString &id, const QString &pid) const;
+    // A marketplace page in the charset the options name, and the <meta> that names it.
+    QByteArray marketPage(const QString &text, Reply &reply) const;
+    QString charsetMeta() const;
 
     SimOptions m_options;
     HttpServer *m_http;

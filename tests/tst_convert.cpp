@@ -261,8 +261,30 @@ private slots:
         QTest::newRow("every other amp; goes too")
             << head + "&lt;click_url&gt;http://s.click/t?e=camp;p&amp;amp;k=v&lt;/click_url&gt;" << true
             << "http://s.click/t?e=cp&k=v";
-        QTest::newRow("no start mark, no link")
-            << head + "<click_url>http://s.click/t?e=1</click_url>&lt;/click_url&gt;" << true << "";
+        QTest::newRow("the field's name alone is no link")
+            << head + "<input name=\"fields\" value=\"click_url\">click_url: &lt;/click_url&gt;" << true << "";
+        QTest::newRow("blanks around the link") << head + "&lt;click_url&gt;\n http://s.click/t?e=1 \n&lt;/click_url&gt;"
+                                                << true << "http://s.click/t?e=1";
+        QTest::newRow("CDATA in the escaped XML")
+            << head + "&lt;click_url&gt;\n &lt;![CDATA[http://s.click/t?e=1&amp;pid=2]]&gt;\n&lt;/click_url&gt;" << true
+            << "http://s.click/t?e=1&pid=2";
+        QTest::newRow("XML") << head + "<r><click_url>http://s.click/t?e=1&amp;pid=2</click_url></r>" << true
+                             << "http://s.click/t?e=1&pid=2";
+        QTest::newRow("CDATA in XML") << head + "<click_url><![CDATA[ https://s.click/t?e=1&pid=2 ]]></click_url>" << true
+                                      << "https://s.click/t?e=1&pid=2";
+        QTest::newRow("JSON") << head + "{\"x\":{\"click_url\" : \"http:\\/\\/s.click\\/t?e=1\\u0026pid=2\"}}" << true
+                              << "http://s.click/t?e=1&pid=2";
+        QTest::newRow("JSON escaped on the page")
+            << head + "{&quot;click_url&quot;:&quot;http:\\/\\/s.click\\/t?e=1&amp;pid=2&quot;}" << true
+            << "http://s.click/t?e=1&pid=2";
+        QTest::newRow("the first form in the reply wins")
+            << head + "{\"click_url\":\"http://a/1\"}&lt;click_url&gt;http://b/2&lt;/click_url&gt;" << true << "http://a/1";
+        QTest::newRow("not a web address") << head + "&lt;click_url&gt;javascript:alert(1)&lt;/click_url&gt;" << true << "";
+        QTest::newRow("no host") << head + "<click_url>http:///t?e=1</click_url>" << true << "";
+        QTest::newRow("quote inside") << head + "<click_url>http://s.click/t?e=\"x</click_url>" << true << "";
+        QTest::newRow("CDATA left open") << head + "<click_url><![CDATA[http://s.click/t?e=1</click_url>" << true << "";
+        QTest::newRow("JSON string left open") << head + "{\"click_url\":\"http://s.click/t?e=1" << true << "";
+        QTest::newRow("blank") << head + "&lt;click_url&gt; &lt;/click_url&gt;" << true << "";
     }
     void judgeReply()
     {

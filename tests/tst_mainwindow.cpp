@@ -85,7 +85,8 @@ private slots:
         }
         QVERIFY(f.window->findChildren<QPushButton *>().isEmpty());
         const struct { const char *name; int max; const char *tip; } boxes[] = {
-            {"guest_shop", 50, ""}, {"web_server", 50, ""}, {"web_user", 32, ""}, {"web_pass", 32, ""},
+            {"guest_shop", 50, ""}, {"web_server", 50, "网站域名，可带端口和网站所在目录，如 www.example.com:8080/shop"},
+            {"web_user", 32, ""}, {"web_pass", 32, ""},
             {"web_adminpath", 20, ""}, {"alimama_pid", 20, ""}, {"ttx_1", 50, ""}, {"ttx_2", 50, ""},
             {"ttx_3", 50, ""}, {"web_title", 250, "一般不超过80个字符"}, {"web_key", 250, "一般不超过100个字符"},
             {"web_doc", 250, "一般不超过200个字符"},

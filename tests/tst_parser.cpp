@@ -1,5 +1,7 @@
 #include "collect/itemparser.h"
+#include "convert/convrequest.h"
 #include "outside/outside.h"
+#include "web/charset.h"
 
 #include <QtTest>
 
@@ -17,6 +19,18 @@ class TestParser : public QObject
     {
         return "<div class=\"item\"><a href=\"http://item.taobao.com/item.htm?" + link + "\"><img " + pic
                + "></a><a class=\"permalink\">" + title + "</a>" + price + "</div>\n";
+    }
+    static QByteArray fixture(const QString &name)
+    {
+        QFile f(QStringLiteral(VELORIX_CORPUS_DIR "/") + name);
+        if (!f.open(QIODevice::ReadOnly))
+            qFatal("no fixture %s", qPrintable(name));
+        return f.readAll();
+    }
+    // A fixture page as the fetch service gives it: in the charset its reply or itself names.
+    static QString served(const QString &name, const QByteArray &contentType)
+    {
+        return decodePage(fixture(name), contentType, QStringLiteral("GB2312"));
     }
 
 private slots:
@@ -64,6 +78,104 @@ private slots:
         QCOMPARE(parseDetail(itemPage("t", "d", "k"), {}).web_url, prefix);
     }
 
+    // Pages and conversion replies in the forms the marketplace gave them over the years, as
+    // they come off the wire; the classic page reads as it always did.
+    void variants_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("address");   // after the description prefix
+        const QByteArray plain = "text/html";
+        QTest::newRow("classic, GBK") << "item-shop.html" << QByteArray("text/html; charset=gb2312") << "convert-item.txt"
+                                      << "i1/520000100011/desc.js";
+        QTest::newRow("classic, UTF-8 by its meta") << "item-shop-utf8.html" << plain << "convert-item.txt"
+                                                    << "i1/520000100011/desc.js";
+        QTest::newRow("2014, GBK: address in JSON, lazy picture")
+            << "item-2014-gbk.html" << QByteArray("text/html; charset=GBK") << "convert-cdata.txt"
+            << "i4/520000100011/desc.js";
+        QTest::newRow("2014, UTF-8 by its meta: address in double quotes")
+            << "item-2014-utf8.html" << plain << "convert-json.txt" << "i4/520000100011/desc.js";
+        const QString signedAddress = "i2/520000100011/desc%7Cvar%5Edesc%3Bsign%5Ebafe3413%3Blang%5Egbk";
+        QTest::newRow("2017, GBK: address without scheme, price in tags")
+            << "item-2017-gbk.html" << plain << "convert-cdata.txt" << signedAddress;
+        QTest::newRow("2017, UTF-8 by its header: picture behind a data URI")
+            << "item-2017-utf8.html" << QByteArray("text/html;charset=UTF-8") << "convert-json.txt" << signedAddress;
+    }
+    void variants()
+    {
+        QFETCH(QString, page);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QString, reply);
+        QFETCH(QString, address);
+        const QString text = served(page, contentType);
+        QVERIFY(!isUnavailable(text));
+        const ItemTexts t = parseDetail(text, {});
+        QCOMPARE(t.web_title, QStringLiteral("红豆宽松牛仔裤 第1款 “热卖”"));
+        QCOMPARE(t.web_doc, QStringLiteral("红豆宽松牛仔裤 第1款，“正品保证”，全场包邮"));
+        QCOMPARE(t.web_key, QStringLiteral("红豆宽松牛仔裤 第1款,“新品”,特价"));
+        QCOMPARE(t.web_url, outside::descriptionPrefix() + address);
+        QCOMPARE(t.web_content, QStringLiteral("<li title=\"红豆\">品牌:&nbsp;红豆</li><li>货号:&nbsp;520000100011</li>"
+                                               "<li>适用季节:&nbsp;春秋</li>"));
+        const ListedItem l = parseListFields(text);
+        QCOMPARE(l.title, QStringLiteral("红豆宽松牛仔裤 第1款"));
+        QCOMPARE(l.money, QStringLiteral("27"));
+        QCOMPARE(l.web_pic, QStringLiteral("http://img01.taobaocdn.com/bao/uploaded/i1/520000100011/T1pic.jpg"));
+        // The conversion channel reads its reply as UTF-8.
+        QCOMPARE(cutClickUrl(QString::fromUtf8(fixture(reply))),
+                 QStringLiteral("http://s.click.taobao.com/t?e=i919711be&pid=16243710&unid=520000100011"));
+    }
+
+    void listVariants_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::newRow("classic, GBK") << "list-page1.html";
+        QTest::newRow("2014 grid, UTF-8: lazy pictures, attributes after the title's class") << "list-2014-utf8.html";
+    }
+    void listVariants()
+    {
+        QFETCH(QString, page);
+        const ListPage p = parseListPage(served(page, "text/html"), 1);
+        QVERIFY(p.countOk);
+        QCOMPARE(p.items.size(), 20);
+        QCOMPARE(p.items.first().item, QStringLiteral("520000100011"));
+        QCOMPARE(p.items.first().title, QStringLiteral("红豆宽松牛仔裤 第1款"));
+        QCOMPARE(p.items.first().web_pic, QStringLiteral("http://img01.taobaocdn.com/bao/uploaded/i1/520000100011/T1pic.jpg"));
+        QCOMPARE(p.items.first().money, QStringLiteral("27.00"));
+        QCOMPARE(p.items.last().item, QStringLiteral("520000100714"));
+    }
+
+    void descriptionAddress_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("address");   // after the description prefix; empty: none
+        const QString host = outside::descHost;
+        QTest::newRow("classic") << "'http://" + host + "/i1/1/desc.js'" << "i1/1/desc.js";
+        QTest::newRow("double quotes") << "\"http://" + host + "/i1/1/desc.js\"" << "i1/1/desc.js";
+        QTest::newRow("no scheme") << "'//" + host + "/i1/1/desc.js'" << "i1/1/desc.js";
+        QTest::newRow("https kept to http") << "\"https://" + host + "/i1/1/desc.js\"" << "i1/1/desc.js";
+        QTest::newRow("JSON slashes") << "\"http:\\/\\/" + host + "\\/i1\\/1\\/desc.js\"" << "i1/1/desc.js";
+        QTest::newRow("JSON slashes, no scheme") << "\"\\/\\/" + host + "\\/i1\\/1\\/desc.js\"" << "i1/1/desc.js";
+        QTest::newRow("the classic form first") << "\"http://" + host + "/a\",'http://" + host + "/b'" << "b";
+        QTest::newRow("first on the host") << "'//desc.alicdn.com/a','//" + host + "/b'" << "b";
+        QTest::newRow("another host only") << "'//desc.alicdn.com/i1/1/desc.js'" << "";
+        QTest::newRow("a host that begins with it") << "'//" + host + ".example.test/x'" << "";
+        QTest::newRow("a host that ends with it") << "'//x" + host + "/x'" << "";
+        QTest::newRow("not quoted") << "src=//" + host + "/x" << "";
+        QTest::newRow("quote left open") << "'//" + host + "/i1/1/desc.js" << "";
+        QTest::newRow("quotes that differ") << "'//" + host + "/i1/1/desc.js\"" << "";
+        QTest::newRow("a blank inside") << "'//" + host + "/i1/1 desc.js'" << "";
+        QTest::newRow("the host alone") << "'//" + host + "/'" << "";
+        QTest::newRow("too long") << "'//" + host + "/" + QString(5000, 'x') + "'" << "";
+    }
+    void descriptionAddress()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, address);
+        const QString page = itemPage("t", "d", "k", "<script>var c={desc:" + script + "};</script>");
+        QCOMPARE(parseDetail(page, {}).web_url, outside::descriptionPrefix() + address);
+    }
+
     void rulesRunAfterTheCleanUps()
     {
         RuleSet rules;
@@ -82,6 +194,7 @@ private slots:
         QVERIFY(isUnavailable(outside::unavailableText2));
         QVERIFY(!isUnavailable(itemPage("t", "d", "k")));
         QVERIFY(!isUnavailable(QString()));
+        QVERIFY(isUnavailable(served("item-gone-utf8.html", "text/html")));
     }
 
     void listFields_data()
@@ -97,6 +210,23 @@ private slots:
         QTest::newRow("cents") << "<h3>a</h3>id=\"J_StrPrice\" >19.90 元" << "a" << "19.9" << "";
         QTest::newRow("no number") << "id=\"J_StrPrice\">面议元" << "" << "0" << "";
         QTest::newRow("nothing") << QString() << "" << "0" << "";
+        QTest::newRow("heading with attributes") << "<h3 class=\"tb-main-title\" data-title=\"x\">\r\n 长裙 \r\n</h3>" << "长裙"
+                                                 << "0" << "";
+        QTest::newRow("figures in tags") << "<strong id=\"J_StrPrice\" ><em>&yen;</em><em class=\"n\">128.00</em></strong>"
+                                         << "" << "128" << "";
+        QTest::newRow("a range, currency sign") << "<span class=\"p\" id=\"J_StrPrice\">¥ 19.90 - 29.90</span>" << ""
+                                                << "19.9" << "";
+        QTest::newRow("price element never closed") << "<strong id=\"J_StrPrice\"><em>128.00" << "" << "0" << "";
+        QTest::newRow("lazy picture") << pic + "//a.tbcdn.cn/s.gif\" data-src=\"//img01/1.jpg\" />" << "" << "0"
+                                      << "http://img01/1.jpg";
+        QTest::newRow("data URI, lazy-load attribute")
+            << "<img id=\"J_ImgBooth\" alt=\"a\" src=\"data:image/gif;base64,R0l\" data-ks-lazyload='//img01/2.jpg'>" << ""
+            << "0" << "http://img01/2.jpg";
+        QTest::newRow("attributes before src") << "<img id=\"J_ImgBooth\" alt=\"a\" src=\"http://img01/3.jpg\">" << ""
+                                               << "0" << "http://img01/3.jpg";
+        QTest::newRow("placeholder, nothing lazy") << pic + "//a.tbcdn.cn/s.gif\">" << "" << "0" << "http://a.tbcdn.cn/s.gif";
+        QTest::newRow("no scheme") << pic + "//img01/4.jpg\" data-src=\"//img01/5.jpg\">" << "" << "0" << "http://img01/4.jpg";
+        QTest::newRow("booth that is no image") << "<div id=\"J_ImgBooth\" data-src=\"//img01/6.jpg\">" << "" << "0" << "";
     }
     void listFields()
     {
@@ -140,6 +270,13 @@ private slots:
         QTest::newRow("letters end the page") << block("id=80&", "", "", "") + block("id=8x1&", "", "", "")
                                                         + block("id=82&", "", "", "")
                                               << QStringList{"80|||"};
+        QTest::newRow("title link with more attributes")
+            << "<div class=\"item\"><a href=\"item.htm?id=83&x\" class=\"permalink\" style=\"\">\r\n 裙 </a></div>"
+            << QStringList{"83||裙|"};
+        QTest::newRow("lazy picture") << block("id=84&", "data-ks-lazyload=\"//img01/8.jpg\" src=\"//a.tbcdn.cn/s.gif\"", "", "")
+                                      << QStringList{"84|http://img01/8.jpg||"};
+        QTest::newRow("picture without src") << block("id=85&", "data-ks-lazyload=\"//img01/9.jpg\"", "", "")
+                                             << QStringList{"85|http://img01/9.jpg||"};
     }
     void listBlocks()
     {

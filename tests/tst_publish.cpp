@@ -160,27 +160,32 @@ private slots:
     void pagebodyCleanUps_data()
     {
         QTest::addColumn<QString>("markup");
+        QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("cleaned");
         const QString img = "/img.asp?img=img01AAAAAAAAAA/a.jpg";
-        QTest::newRow("escaped quote") << "<img src=\\\"http://img01.taobaocdn.com/a.jpg\\\">" << "<img src=\"" + img + "\">";
-        QTest::newRow("unquoted source") << "<img src=http://img01.taobaocdn.com/a.jpg>" << "<img src=" + img + ">";
-        QTest::newRow("two nbsp, capitals stay") << "a&nbsp;&nbsp;b&NBSP;" << "a  b&NBSP;";
-        QTest::newRow("line ends") << "a\nb\r\nc" << "a\r\nb\r\r\nc";
-        QTest::newRow("plain link masked") << "<a href=\"http://shop.taobaocdn.com/x\">" << "<a href=\"http://shopAAAAAAAAAA/x\">";
+        QTest::newRow("escaped quote") << "<img src=\\\"http://img01.taobaocdn.com/a.jpg\\\">" << "" << "<img src=\"" + img + "\">";
+        QTest::newRow("unquoted source") << "<img src=http://img01.taobaocdn.com/a.jpg>" << "" << "<img src=" + img + ">";
+        QTest::newRow("site in a folder") << "<img src=\"http://img01.taobaocdn.com/a.jpg\"><img src=http://img01.taobaocdn.com/a.jpg>"
+                                          << "/shop" << "<img src=\"/shop" + img + "\"><img src=/shop" + img + ">";
+        QTest::newRow("two nbsp, capitals stay") << "a&nbsp;&nbsp;b&NBSP;" << "" << "a  b&NBSP;";
+        QTest::newRow("line ends") << "a\nb\r\nc" << "" << "a\r\nb\r\r\nc";
+        QTest::newRow("plain link masked") << "<a href=\"http://shop.taobaocdn.com/x\">" << ""
+                                           << "<a href=\"http://shopAAAAAAAAAA/x\">";
     }
     void pagebodyCleanUps()
     {
         QFETCH(QString, markup);
+        QFETCH(QString, folder);
         QFETCH(QString, cleaned);
-        QCOMPARE(pagebody("var desc='" + markup + "';\n"), std::optional<QString>(cleaned));
+        QCOMPARE(pagebody("var desc='" + markup + "';\n", folder), std::optional<QString>(cleaned));
     }
 
     void shortDocumentsGiveNoBody()
     {
-        QVERIFY(!pagebody(QString()));
-        QVERIFY(!pagebody("$False$"));
-        QVERIFY(!pagebody(QString(12, 'x')));
-        QCOMPARE(pagebody(QString(13, 'x')), std::optional<QString>(QString()));
+        QVERIFY(!pagebody(QString(), {}));
+        QVERIFY(!pagebody("$False$", {}));
+        QVERIFY(!pagebody(QString(12, 'x'), {}));
+        QCOMPARE(pagebody(QString(13, 'x'), {}), std::optional<QString>(QString()));
     }
 
     void uploadbodyOrderAndEncoding()

@@ -539,6 +539,51 @@ private slots:
         QCOMPARE(sim.published()["7"]["web_key"], QStringLiteral("女装 长裙"));
     }
 
+    // As a real server: a Host that is more than a host and port is refused; a site in a folder
+    // answers only there.
+    void hostHeaderAndSiteFolder_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QByteArray>("status");
+        const QString login = outside::loginPath + "?t=1";
+        QTest::newRow("host") << "mirror.example.net" << "/shop" + login << QByteArray("200 OK");
+        QTest::newRow("host and port") << "mirror.example.net:8080" << "/shop" + login << QByteArray("200 OK");
+        QTest::newRow("host and folder") << "mirror.example.net/shop" << login << QByteArray("400 Bad Request");
+        QTest::newRow("outside the folder") << "mirror.example.net" << login << QByteArray("404 Not Found");
+        QTest::newRow("the folder's neighbour") << "mirror.example.net" << "/shopping" + login << QByteArray("404 Not Found");
+    }
+    void hostHeaderAndSiteFolder()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, target);
+        QFETCH(QByteArray, status);
+        SimOptions o;
+        o.sitePath = "/shop";
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        const Answer a = get(sim, host, target);
+        QVERIFY2(a.head.startsWith("HTTP/1.1 " + status), a.head.constData());
+        QCOMPARE(a.text().startsWith(outside::challengeMarker), status == "200 OK");
+    }
+
+    // A later page's description address is signed: only the whole of it finds the document.
+    void signedDescriptionAddresses()
+    {
+        SimOptions o;
+        o.pageStyle = "2017";
+        o.goneShare = 0;
+        Simulator sim(o);
+        QVERIFY(sim.listen());
+        const SimItem &item = sim.items().at(1);
+        const QString page = get(sim, outside::itemHost, outside::itemPagePath + item.id).text();
+        const QString address = getbetween(page, "'//" + outside::descHost, "'");
+        QVERIFY(address.contains("%7Cvar%5Edesc%3Bsign%5E"));
+        QVERIFY(get(sim, outside::descHost, address).text().startsWith("var desc='"));
+        QVERIFY(get(sim, outside::descHost, address.left(address.indexOf("%7C"))).head.contains("404"));
+        QVERIFY(get(sim, outside::descHost, address + "x").head.contains("404"));
+    }
+
     void commandLine()
     {
         SimOptions o;
@@ -557,6 +602,17 @@ private slots:
         QVERIFY(error.contains("--bogus"));
         QVERIFY(!Simulator::parseArguments({"--compress", "zip"}, o, port, error));
         QVERIFY(!Simulator::parseArguments({"--items", "-3"}, o, port, error));
+        QVERIFY(Simulator::parseArguments({"--page-style", "2017", "--page-charset=utf-8", "--charset-in", "meta",
+                                           "--click-form", "json", "--site-path", "/shop/"},
+                                          o, port, error));
+        QCOMPARE(o.pageStyle, QStringLiteral("2017"));
+        QCOMPARE(o.pageCharset, QStringLiteral("utf-8"));
+        QCOMPARE(o.charsetIn, QStringLiteral("meta"));
+        QCOMPARE(o.clickForm, QStringLiteral("json"));
+        QCOMPARE(o.sitePath, QStringLiteral("/shop"));
+        for (const char *bad : {"--page-style=2020", "--page-charset=latin1", "--charset-in=body", "--click-form=xml",
+                                "--site-path=shop"})
+            QVERIFY2(!Simulator::parseArguments({bad}, o, port, error), bad);
         QVERIFY(Simulator::usage().contains("--convert-hang"));
     }
 };

@@ -1,3 +1,4 @@
+#include "web/charset.h"
 #include "web/text.h"
 
 #include <QStringEncoder>
@@ -96,6 +97,68 @@ private slots:
         QFETCH(QString, charset);
         QFETCH(QString, text);
         QCOMPARE(::bytestostr(body, charset), text);
+    }
+
+    // The reply's word, then the page's own, then the caller's; the text in what was decided.
+    void pageCharset_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QString>("charset");
+        QTest::addColumn<QString>("text");
+        const QString word = QStringLiteral("宝贝");
+        const QByteArray utf8 = word.toUtf8();
+        const QByteArray gbk = QStringEncoder("GBK").encode(word);
+        const QByteArray metaUtf8 = "<meta charset=\"utf-8\">";
+        QTest::newRow("nothing named: the caller's") << gbk << QByteArray("text/html") << "GB2312" << word;
+        QTest::newRow("header") << utf8 << QByteArray("text/html; charset=utf-8") << "UTF-8" << word;
+        QTest::newRow("header quoted, other case") << utf8 << QByteArray("text/html;Charset=\"UTF-8\"") << "UTF-8" << word;
+        QTest::newRow("header over meta") << metaUtf8 + gbk << QByteArray("text/html; charset=GBK") << "GBK"
+                                          << QString::fromLatin1(metaUtf8) + word;
+        QTest::newRow("gb2312 reads as GBK") << QByteArray("\x81\x40") << QByteArray("text/html; charset=gb2312") << "GBK"
+                                             << QStringLiteral("丂");
+        QTest::newRow("meta charset") << metaUtf8 + utf8 << QByteArray() << "UTF-8" << QString::fromLatin1(metaUtf8) + word;
+        QTest::newRow("meta unquoted") << "<head><META CHARSET=utf-8>" + utf8 << QByteArray() << "UTF-8"
+                                       << "<head><META CHARSET=utf-8>" + word;
+        const QByteArray equiv = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />";
+        QTest::newRow("meta http-equiv") << equiv + utf8 << QByteArray("text/html") << "UTF-8" << QString::fromLatin1(equiv) + word;
+        const QByteArray described = "<meta name=\"description\" content=\"charset=utf-8\">";
+        QTest::newRow("meta content without http-equiv") << described + gbk << QByteArray() << "GB2312"
+                                                         << QString::fromLatin1(described) + word;
+        const QByteArray commented = "<!-- <meta charset=\"utf-8\"> -->";
+        QTest::newRow("meta in a comment") << commented + gbk << QByteArray() << "GB2312" << QString::fromLatin1(commented) + word;
+        const QByteArray late = QByteArray(kMetaScanBytes, ' ') + metaUtf8;
+        QTest::newRow("meta past the head") << late + gbk << QByteArray() << "GB2312" << QString::fromLatin1(late) + word;
+        const QByteArray gb18030 = "<meta charset=\"gb18030\">";
+        QTest::newRow("gb18030") << gb18030 + "\x81\x30\x81\x30" << QByteArray() << "GB18030"
+                                 << QString::fromLatin1(gb18030) + QChar(0x80);
+        QTest::newRow("others by name") << QByteArray("\xa4\xa4") << QByteArray("text/html; charset=big5") << "Big5"
+                                        << QStringLiteral("中");
+        QTest::newRow("unknown header, meta next") << metaUtf8 + utf8 << QByteArray("text/html; charset=x-nonesuch")
+                                                   << "UTF-8" << QString::fromLatin1(metaUtf8) + word;
+        QTest::newRow("escape-sequence charset refused") << gbk << QByteArray("text/html; charset=utf-7") << "GB2312" << word;
+        const QByteArray ebcdic = "<meta charset=\"IBM037\">";
+        QTest::newRow("meta naming a charset unlike ASCII") << ebcdic + gbk << QByteArray() << "GB2312"
+                                                           << QString::fromLatin1(ebcdic) + word;
+        QTest::newRow("header naming it still counts") << QByteArray("\xc1") << QByteArray("text/html; charset=IBM037")
+                                                       << "IBM037" << "A";
+        const QByteArray wide = "<meta charset=\"utf-16\">";
+        QTest::newRow("meta utf-16 in ASCII") << wide + utf8 << QByteArray() << "UTF-8" << QString::fromLatin1(wide) + word;
+        QTest::newRow("byte-order mark first") << "\xef\xbb\xbf" + utf8 << QByteArray("text/html; charset=gbk") << "UTF-8"
+                                               << word;
+        QTest::newRow("UTF-16, a lone half replaced") << QByteArray("\xff\xfe\x00\xd8\x41\x00", 6) << QByteArray() << "UTF-16LE"
+                                                     << QString(QChar::ReplacementCharacter) + "A";
+        QTest::newRow("tag left open") << QByteArray("<meta charset=\"utf-8") << QByteArray() << "GB2312"
+                                       << "<meta charset=\"utf-8";
+    }
+    void pageCharset()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QString, charset);
+        QFETCH(QString, text);
+        QCOMPARE(::pageCharset(body, contentType, QStringLiteral("GB2312")), charset);
+        QCOMPARE(decodePage(body, contentType, QStringLiteral("GB2312")), text);
     }
 };
 

@@ -49,6 +49,7 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
     m_adminpath = ui::lineEdit(this, "web_adminpath", 20);
     m_sid = ui::lineEdit(this, "shopsid", 20);
     m_sid->setToolTip(QStringLiteral("店铺的卖家数字ID，用于获取店铺推广链接"));
+    m_server->setToolTip(QStringLiteral("网站域名，可带端口和网站所在目录，如 www.example.com:8080/shop"));
     m_pass->setEchoMode(QLineEdit::Password);
     m_server->setText(initial::webServer);
     m_user->setText(initial::webUser);

@@ -14,11 +14,16 @@ bool isUnavailable(const QString &page);
 bool isItemPage(const QString &page);
 
 // The page title, description, keywords (each cleaned, rewritten by its rule group and cut as
-// the work boxes cut), the description document's address and the attribute list.
+// the work boxes cut), the description document's address and the attribute list. The
+// description address is the one in single quotes after the description prefix; a page
+// without it may give it in double quotes, without its scheme or with JSON's escaped slashes,
+// and an address on any other host is none (the prefix alone).
 ItemTexts parseDetail(const QString &page, const RuleSet &rules);
 
-// What a page read by hand gives for the list columns: its heading, its price as a number,
-// its main picture.
+// What a page read by hand gives for the list columns: its heading (whatever attributes it
+// carries), its price as a number (read from the element's text when tags wrap the figures),
+// its main picture (the address a lazy-loading page puts beside a placeholder src; "//"
+// addresses as http).
 ListedItem parseListFields(const QString &page);
 
 // The leading number of a text as a number ("128.00</strong>" gives 128), 0 when it does not
@@ -28,7 +33,8 @@ QString leadingNumber(const QString &text);
 // No shop lists more pages than this (the page counter's range).
 constexpr int kMaxPageCount = 32767;
 
-// One page of the shop's item list.
+// One page of the shop's item list. A block's picture and title are read as parseListFields
+// reads the picture, and whatever attributes follow the title link's class.
 struct ListPage {
     bool ok = false;          // the page carries the page-info marker
     bool countOk = false;     // and its page count is a number

@@ -30,8 +30,11 @@ ConvertReply judgeReply(const QString &reply);
 // reply, whatever its first line says. One without a length ends with the connection.
 bool replyComplete(const QByteArray &reply);
 
-// The text between the first escaped click_url start and end tags, every "amp;" removed so the
-// escaped ampersands become plain ones; empty when the start tag does not occur.
+// The link of the first click_url in the reply, whichever form it takes: the XML the tool's
+// page shows escaped (the text between the escaped start and end tags, every "amp;" removed
+// so the escaped ampersands become plain ones), the XML itself, or JSON, bare or escaped.
+// CDATA sections and references are unwrapped and blanks around the link trimmed; anything
+// that is not then an http or https address is no link (empty), as is a reply without one.
 QString cutClickUrl(const QString &reply);
 
 // The tool's GET form through the fetch service: cla 0 converts an item, any other value a shop,

@@ -68,6 +68,31 @@ QString browserUserAgent()
                           "http://www.embeddedwb.example/ EmbeddedWB 14.52; .NET CLR 2.0.50727)");
 }
 
+static qsizetype folderAt(const QString &webserver)
+{
+    const qsizetype slash = webserver.indexOf(QLatin1Char('/'));
+    return slash < 0 ? webserver.size() : slash;
+}
+
+QString siteHost(const QString &webserver)
+{
+    return webserver.left(folderAt(webserver));
+}
+
+QString siteFolder(const QString &webserver)
+{
+    QString folder = webserver.mid(folderAt(webserver));
+    while (folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    return folder;
+}
+
+QString siteAddress(const QString &webserver, const QString &path)
+{
+    return QStringLiteral("http://") + siteHost(webserver) + siteFolder(webserver) + path;
+}
+
+
 namespace {
 
 std::optional<Endpoint> endpointOf(const QString &text)

@@ -87,6 +87,14 @@ inline const QString uploadOk = QStringLiteral("OK");
 inline const QString relogMarker = QStringLiteral("请重新登录");
 // The image-CDN domain suffix in uploaded descriptions is replaced by this mask.
 inline const QString imageDomainMask = QStringLiteral("AAAAAAAAAA");
+// The mirror site as the settings name it (web_server): a host, an optional port and an
+// optional folder the site lives in, "mirror.example.net:8080/shop".
+// The Host header value: the host and port, never the folder.
+QString siteHost(const QString &webserver);
+// The folder with its leading "/" ("/shop"), empty for a site at the root.
+QString siteFolder(const QString &webserver);
+// "http://" + host and port + folder + path.
+QString siteAddress(const QString &webserver, const QString &path);
 
 // ---- Fixed request texts
 // The User-Agent of the browser-like header sets.

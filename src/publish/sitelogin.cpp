@@ -21,7 +21,7 @@ QString SiteLogin::loginAddress(const Account &a, const QString &noid)
     // A plain account name (letters, digits, * - . @ _) goes in as it is; any other character is
     // escaped in GBK like every other value the site reads, so a name with & or # cannot end the
     // query early and a Chinese name reaches the site as the site decodes it.
-    return QStringLiteral("http://") + a.server + outside::loginPath + QStringLiteral("?username=") + urlencode(a.user)
+    return outside::siteAddress(a.server, outside::loginPath) + QStringLiteral("?username=") + urlencode(a.user)
            + QStringLiteral("&password=") + digest + QStringLiteral("&sha1=") + sign
            + QStringLiteral("&open=1&openurl=") + urlencode(a.shopclickurl);
 }
@@ -34,7 +34,7 @@ void SiteLogin::webuserlogin(const Account &account, QObject *context, Done done
     m_account = account;
     m_state = State::Challenge;
     emit status(QStringLiteral("正在登录"));
-    const QString address = QStringLiteral("http://") + account.server + outside::loginPath + QStringLiteral("?t=")
+    const QString address = outside::siteAddress(account.server, outside::loginPath) + QStringLiteral("?t=")
                             + loginstamp(QDateTime::currentDateTime());
     m_web.gethtml(address, QStringLiteral("gb2312"), this, [this](const FetchResult &reply) { advance(reply); });
 }

@@ -2,7 +2,7 @@
 #include "outside/outside.h"
 #include "web/text.h"
 
-std::optional<QString> pagebody(const QString &document)
+std::optional<QString> pagebody(const QString &document, const QString &siteFolder)
 {
     constexpr int wrapper = outside::descWrapperHead + outside::descWrapperTail;
     if (document.size() < wrapper)
@@ -13,8 +13,9 @@ std::optional<QString> pagebody(const QString &document)
     t.remove(QLatin1Char('\\'));
     t.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     t.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
-    t.replace(QStringLiteral("src=\"http://"), QStringLiteral("src=\"") + outside::imagePagePath);
-    t.replace(QStringLiteral("src=http://"), QStringLiteral("src=") + outside::imagePagePath);
+    const QString imagePage = siteFolder + outside::imagePagePath;
+    t.replace(QStringLiteral("src=\"http://"), QStringLiteral("src=\"") + imagePage);
+    t.replace(QStringLiteral("src=http://"), QStringLiteral("src=") + imagePage);
     t.replace(outside::imageDomainSuffix, outside::imageDomainMask);
     return t;
 }

@@ -273,7 +273,7 @@ void UploadStep::upload(const ItemRecord &row, Path path)
         if (m_documentRow == row.id)
             m_documentFailures = 0;
         // A document too short to hold a description is never posted as one.
-        const auto page = pagebody(document.text);
+        const auto page = pagebody(document.text, outside::siteFolder(m_site.server));
         if (!page) {
             const QString reason = QStringLiteral("宝贝描述无法读取（描述文档不完整），未上传，请重新采集后手动上传");
             emit status(reason);
@@ -286,8 +286,8 @@ void UploadStep::upload(const ItemRecord &row, Path path)
 
 void UploadStep::post(const ItemRecord &row, Path path, const QString &page)
 {
-    const QString address = QStringLiteral("http://") + m_site.server + outside::uploadPath;
-    m_s.web.httppost(address, m_site.server, QString(), uploadbody(row, page, path == Path::ByHand),
+    const QString address = outside::siteAddress(m_site.server, outside::uploadPath);
+    m_s.web.httppost(address, outside::siteHost(m_site.server), QString(), uploadbody(row, page, path == Path::ByHand),
                      QStringLiteral("gb2312"), this, [this, row, path](const FetchResult &reply) {
                          // No answer, a broken one or an error page: the site was not there to
                          // take the item. Marking the row refused would, in an outage, take every
@@ -332,7 +332,7 @@ void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchRes
         return;
     }
     m_s.web.gethtml(other.value, QStringLiteral("gb2312"), this, [this, row, path, document, outage](const FetchResult &probe) {
-        if (!probe.ok() || !isReadableText(probe.text) || !pagebody(probe.text)) {
+        if (!probe.ok() || !isReadableText(probe.text) || !pagebody(probe.text, {})) {
             unreachable(row, outage, path, document);
             return;
         }

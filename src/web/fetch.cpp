@@ -1,6 +1,7 @@
 #include "web/fetch.h"
 #include "outside/outside.h"
 #include "outside/proxy.h"
+#include "web/charset.h"
 #include "web/cookiejar.h"
 #include "web/inflate.h"
 #include "web/text.h"
@@ -298,7 +299,8 @@ void WebService::send(std::shared_ptr<Request> r)
             }
             body = std::move(*plain);
         }
-        r->finish(FetchResult::answer(bytestostr(body, r->charset), status));
+        // The charset the reply or the page itself names wins over the one the caller expects.
+        r->finish(FetchResult::answer(decodePage(body, reply->rawHeader("Content-Type"), r->charset), status));
     });
 }
 
