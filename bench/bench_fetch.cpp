@@ -140,6 +140,7 @@ int main(int argc, char *argv[])
     ::close(listener);
 
     QCoreApplication app(argc, argv);
+    WebService web;
     qputenv("VELORIX_CONNECT_TO", "127.0.0.1:" + QByteArray::number(ntohs(addr.sin_port)));
     std::printf("fetch service against hostile servers (cap %lld MB received or unpacked)\n",
                 static_cast<long long>(WebService::kMaxBodyBytes >> 20));
@@ -150,12 +151,12 @@ int main(int argc, char *argv[])
     };
     const QString h = QStringLiteral("bench.test");
     const Case cases[] = {
-        {"1 GB gzip bomb, httpget", [&](QObject *c, FetchDone d) { httpget("http://" + h + "/bomb-gzip", h, {}, "gb2312", c, d); }},
-        {"1 GB gzip bomb, gethtml", [&](QObject *c, FetchDone d) { gethtml("http://" + h + "/bomb-gzip", "gb2312", c, d); }},
-        {"1 GB deflate bomb, httppost", [&](QObject *c, FetchDone d) { httppost("http://" + h + "/bomb-deflate", h, {}, "a=1", "gb2312", c, d); }},
-        {"endless body, httpget", [&](QObject *c, FetchDone d) { httpget("http://" + h + "/endless", h, {}, "gb2312", c, d); }},
-        {"endless body, gethtml", [&](QObject *c, FetchDone d) { gethtml("http://" + h + "/endless", "gb2312", c, d); }},
-        {"endless body, httppost", [&](QObject *c, FetchDone d) { httppost("http://" + h + "/endless", h, {}, "a=1", "gb2312", c, d); }},
+        {"1 GB gzip bomb, httpget", [&](QObject *c, FetchDone d) { web.httpget("http://" + h + "/bomb-gzip", h, {}, "gb2312", c, d); }},
+        {"1 GB gzip bomb, gethtml", [&](QObject *c, FetchDone d) { web.gethtml("http://" + h + "/bomb-gzip", "gb2312", c, d); }},
+        {"1 GB deflate bomb, httppost", [&](QObject *c, FetchDone d) { web.httppost("http://" + h + "/bomb-deflate", h, {}, "a=1", "gb2312", c, d); }},
+        {"endless body, httpget", [&](QObject *c, FetchDone d) { web.httpget("http://" + h + "/endless", h, {}, "gb2312", c, d); }},
+        {"endless body, gethtml", [&](QObject *c, FetchDone d) { web.gethtml("http://" + h + "/endless", "gb2312", c, d); }},
+        {"endless body, httppost", [&](QObject *c, FetchDone d) { web.httppost("http://" + h + "/endless", h, {}, "a=1", "gb2312", c, d); }},
     };
     for (const Case &c : cases) {
         QElapsedTimer t;
@@ -168,7 +169,7 @@ int main(int argc, char *argv[])
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < 1000; ++i)
-        if (run([&](QObject *c, FetchDone d) { httppost("http://" + h + "/close", h, {}, "a=1", "gb2312", c, d); })
+        if (run([&](QObject *c, FetchDone d) { web.httppost("http://" + h + "/close", h, {}, "a=1", "gb2312", c, d); })
             != QLatin1String("OK"))
             ++failed;
     std::printf("1000 posts, server closes after each reply: %d failed (%lld ms)\n", failed,

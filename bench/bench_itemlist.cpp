@@ -3,6 +3,7 @@
 #include "app/itemlistmodel.h"
 #include "app/mainwindow.h"
 #include "session/session.h"
+#include "web/fetch.h"
 #include "web/notifier.h"
 
 #include <QApplication>
@@ -64,7 +65,9 @@ int main(int argc, char *argv[])
     // Start-up: open the profile, load settings, fill the list, show the window.
     QElapsedTimer startup;
     startup.start();
-    Session session(*notifier());
+    LogNotifier notes;
+    WebService web;
+    Session session(notes, web);
     MainWindow window(session);
     window.load(path);
     window.show();
@@ -98,6 +101,5 @@ int main(int argc, char *argv[])
     std::printf("  of which database read  %.3f s (best)\n", reads.front());
     std::printf("peak memory               %.1f MB   (goal <= 150 MB; %.1f MB before start-up)\n",
                 peakKb() / 1024.0, baseKb / 1024.0);
-    setNotifier(nullptr);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "collect/liststep.h"
 #include "publish/uploadstep.h"
 #include "session/session.h"
+#include "web/fetch.h"
 #include "sim/simulator.h"
 #include "web/notifier.h"
 
@@ -43,7 +44,9 @@ int main(int argc, char *argv[])
         return 1;
     qputenv("VELORIX_CONNECT_TO", "127.0.0.1:" + QByteArray::number(sim.port()));
     QTemporaryDir dir;
-    Session session(*notifier());
+    LogNotifier notes;
+    WebService web;
+    Session session(notes, web);
     session.opendb(dir.filePath("db/Profile.db"));
     QString server = QStringLiteral("mirror.velorix.test");
     session.saveSiteSettings(o.siteUser, o.sitePass, server, {});

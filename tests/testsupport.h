@@ -3,6 +3,7 @@
 #include "web/notifier.h"
 
 #include <QStringList>
+#include <QTest>
 #include <QTemporaryDir>
 #include <deque>
 
@@ -10,8 +11,13 @@
 class ScriptedNotifier : public Notifier
 {
 public:
-    ScriptedNotifier() { setNotifier(this); }
-    ~ScriptedNotifier() override { setNotifier(nullptr); }
+    // A question nobody scripted an answer for fails the test that asked it, wherever it came.
+    ~ScriptedNotifier() override
+    {
+        if (unexpected && !allowUnexpected)
+            QTest::qFail(qPrintable(QStringLiteral("a question nobody expected: ") + questions.join(QLatin1Char(';'))),
+                         __FILE__, __LINE__);
+    }
 
     void showmsg(const QString &text) override { messages << text; }
     bool ask(const QString &text, const QString &title) override
@@ -30,6 +36,7 @@ public:
     QStringList questions;
     std::deque<bool> answers;
     bool unexpected = false;   // a question came with no answer scripted
+    bool allowUnexpected = false;   // a test that means to ask without an answer says so
 };
 
 // A fresh folder for a profile database.

@@ -1,5 +1,6 @@
 #include "convert/convertchannel.h"
 #include "convert/convrequest.h"
+#include "web/fetch.h"
 #include "httpstub.h"
 #include "outside/outside.h"
 #include "sim/simulator.h"
@@ -317,7 +318,8 @@ private slots:
         QFETCH(QString, id);
         QFETCH(QByteArray, query);
         QString link = QStringLiteral("<none>");
-        taokeiurl(id, cla, this, [&](const QString &l, const FetchResult &) { link = l; });
+        WebService web;
+        taokeiurl(web, id, cla, this, [&](const QString &l, const FetchResult &) { link = l; });
         QTRY_VERIFY(link != QLatin1String("<none>"));
         QVERIFY2(isLinkOf(link, id, outside::builtinPid), qPrintable(link));
         const SimRequest r = sim->toolRequests().last();

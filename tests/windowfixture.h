@@ -8,6 +8,7 @@
 #include "app/mainwindow.h"
 #include "app/statusline.h"
 #include "session/session.h"
+#include "web/fetch.h"
 #include "store/profiledb.h"
 #include "testsupport.h"
 
@@ -44,7 +45,8 @@ private:
 struct Fixture {
     TempProfile profile;
     ScriptedNotifier notes;
-    Session session{notes};
+    WebService web;
+    Session session{notes, web};
     std::unique_ptr<MainWindow> window;
 
     Fixture() { IsolatedSettings::clear(); }

@@ -3,6 +3,7 @@
 #include "app/messageboxnotifier.h"
 #include "session/session.h"
 #include "store/profiledb.h"
+#include "web/fetch.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -21,7 +22,8 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     MessageBoxNotifier notifier;
-    Session session(notifier);
+    WebService web;
+    Session session(notifier, web);
     MainWindow window(session);
     notifier.setOwner(&window);
     window.load(parser.isSet(db) ? parser.value(db) : ProfileDb::defaultPath());

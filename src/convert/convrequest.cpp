@@ -248,15 +248,15 @@ bool replyComplete(const QByteArray &reply)
     return true;
 }
 
-void taokeiurl(const QString &id, int cla, QObject *context,
+void taokeiurl(WebService &web, const QString &id, int cla, QObject *context,
                std::function<void(const QString &clickurl, const FetchResult &page)> done)
 {
     const QString query = cla == 0 ? outside::itemConvertQuery(id) : outside::shopConvertQuery(id);
     const QString tool = QStringLiteral("http://") + outside::apiToolHost;
-    httpget(tool + outside::apiToolPath + QLatin1Char('?') + query, outside::apiToolHost,
-            tool + outside::apiToolRefererPath, QStringLiteral("utf-8"), context,
-            [done = std::move(done)](const FetchResult &page) {
-                if (done)
-                    done(page.ok() ? cutClickUrl(page.text) : QString(), page);
-            });
+    web.httpget(tool + outside::apiToolPath + QLatin1Char('?') + query, outside::apiToolHost,
+                tool + outside::apiToolRefererPath, QStringLiteral("utf-8"), context,
+                [done = std::move(done)](const FetchResult &page) {
+                    if (done)
+                        done(page.ok() ? cutClickUrl(page.text) : QString(), page);
+                });
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QObject;
+class WebService;
 
 // The conversion exchange with the API test tool: the form body, the raw HTTP/1.0 request and
 // the reading of the tool's reply page.
@@ -41,5 +42,5 @@ QString cutClickUrl(const QString &reply);
 // both with the built-in publisher ID. done gets the link, empty when there is none, and the page
 // with why it failed when it did; it runs later on the event loop and is dropped when context is
 // destroyed first.
-void taokeiurl(const QString &id, int cla, QObject *context,
+void taokeiurl(WebService &web, const QString &id, int cla, QObject *context,
                std::function<void(const QString &clickurl, const FetchResult &page)> done);

@@ -13,8 +13,6 @@
 
 #include <QDir>
 
-Session::Session(Notifier &notifier, QObject *parent) : Session(notifier, WebService::instance(), parent) {}
-
 void LoggingNotifier::showmsg(const QString &text)
 {
     m_log.write(QStringLiteral("消息"), text);

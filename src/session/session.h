@@ -43,7 +43,6 @@ class Session : public QObject
     Q_OBJECT
 public:
     explicit Session(Notifier &notifier, WebService &web, QObject *parent = nullptr);
-    explicit Session(Notifier &notifier, QObject *parent = nullptr);
     ~Session() override;
 
     ProfileDb &db() { return m_db; }

@@ -146,12 +146,6 @@ struct WebService::Request {
     }
 };
 
-WebService &WebService::instance()
-{
-    static WebService *service = new WebService;   // lives as long as the process
-    return *service;
-}
-
 WebService::WebService(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager(this))
 {
     // Each request asks it afresh, by the address asked for; without it the network stack
@@ -375,21 +369,4 @@ void WebService::httppost(const QString &address, const QString &host, const QSt
         {"Cache-Control", "no-cache"},
     };
     start(std::move(r));
-}
-
-void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done)
-{
-    WebService::instance().gethtml(address, charset, context, std::move(done));
-}
-
-void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
-             QObject *context, FetchDone done)
-{
-    WebService::instance().httpget(address, host, referer, charset, context, std::move(done));
-}
-
-void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
-              const QString &charset, QObject *context, FetchDone done)
-{
-    WebService::instance().httppost(address, host, referer, body, charset, context, std::move(done));
 }

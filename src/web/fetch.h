@@ -12,36 +12,26 @@ class BoundedCookieJar;
 // Every fetch ends once, with its result: the page, or why there is none.
 using FetchDone = std::function<void(const FetchResult &result)>;
 
-// Plain fetch: GET with no headers of the program's own. A null or "$False$" address gives
-// "$False$" without a request. The answer comes later, on the event loop, never inside the
-// call; it is dropped when context is destroyed first.
-void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done);
-
-// GET with the browser header set (Accept, Referer, Accept-Language, Accept-Encoding,
-// User-Agent, Host, Connection, in this order).
-void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
-             QObject *context, FetchDone done);
-
-// Form POST with the upload header set; Content-Length is the body's length. The body is
-// ASCII (its values have passed through urlencode).
-void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
-              const QString &charset, QObject *context, FetchDone done);
-
 // Network access through one manager and one cookie jar, so the mirror site's login carries
-// over from request to request. The program uses one for the whole process (instance());
-// a test or a tool may make its own, with its own cookies. Each request goes through the proxy
-// the environment names when it is made (outside/proxy.h).
+// over from request to request. Each program's main makes one and hands it to whatever fetches;
+// a test makes its own, with its own cookies and connections. Each request goes through the
+// proxy the environment names when it is made (outside/proxy.h).
 class WebService : public QObject
 {
     Q_OBJECT
 public:
     explicit WebService(QObject *parent = nullptr);
-    static WebService &instance();
 
-    // The fetches above, through this service.
+    // Plain fetch: GET with no headers of the program's own. A null or "$False$" address gives
+    // "$False$" without a request. The answer comes later, on the event loop, never inside the
+    // call; it is dropped when context is destroyed first.
     void gethtml(const QString &address, const QString &charset, QObject *context, FetchDone done);
+    // GET with the browser header set (Accept, Referer, Accept-Language, Accept-Encoding,
+    // User-Agent, Host, Connection, in this order).
     void httpget(const QString &address, const QString &host, const QString &referer, const QString &charset,
                  QObject *context, FetchDone done);
+    // Form POST with the upload header set; Content-Length is the body's length. The body is
+    // ASCII (its values have passed through urlencode).
     void httppost(const QString &address, const QString &host, const QString &referer, const QString &body,
                   const QString &charset, QObject *context, FetchDone done);
 

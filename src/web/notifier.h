@@ -1,9 +1,10 @@
 #pragma once
 
+#include <QDebug>
 #include <QString>
 
-// Every message box and Yes/No question of the program goes through the one installed
-// notifier: the window installs message boxes, tests and the headless runner answer in code.
+// Every message box and Yes/No question of the program goes through a notifier handed to the
+// session: the window's shows message boxes, tests and the headless runner answer in code.
 class Notifier
 {
 public:
@@ -14,10 +15,14 @@ public:
     virtual bool ask(const QString &text, const QString &title) = 0;
 };
 
-// Installs the notifier (not owned); nullptr restores the default, which writes the text
-// to the log and answers every question with No.
-void setNotifier(Notifier *n);
-Notifier *notifier();
-
-void showmsg(const QString &text);
-bool ask(const QString &text, const QString &title);
+// For programs that have nobody to ask: texts go to the log, every question is answered No.
+class LogNotifier : public Notifier
+{
+public:
+    void showmsg(const QString &text) override { qInfo().noquote() << "注意:" << text; }
+    bool ask(const QString &text, const QString &title) override
+    {
+        qInfo().noquote() << title << text << "-> 否";
+        return false;
+    }
+};
