@@ -3,12 +3,14 @@
 #include "collect/liststep.h"
 #include "collect/manualadd.h"
 #include "convert/convertchannel.h"
+#include "outside/outside.h"
 #include "publish/uploadstep.h"
 #include "session/checks.h"
 #include "session/session.h"
 #include "store/itemstate.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <cstdio>
 
@@ -38,7 +40,12 @@ const QMap<QString, int> kPositionals = {{"add", 1}};
 
 } // namespace
 
-Runner::Runner(QObject *parent) : QObject(parent) {}
+Runner::Runner(QObject *parent) : QObject(parent)
+{
+    // The error output is the operator's, in Chinese: a failed fetch's own words already go with
+    // its reason into Profile.log (QT_LOGGING_RULES still shows them to whoever asks).
+    QLoggingCategory::setFilterRules(QStringLiteral("velorix.fetch.warning=false"));
+}
 
 Runner::~Runner() = default;
 
@@ -139,6 +146,10 @@ int Runner::start(const QStringList &args)
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         ConsoleNotifier::line(usage());
         return Done;
+    }
+    if (const QString problem = outside::connectToProblem(); !problem.isEmpty()) {
+        err(QStringLiteral("velorix-cli: ") + problem);
+        return Usage;
     }
     Args a;
     QString error;
@@ -272,15 +283,22 @@ int Runner::settings(const Args &a)
     return Done;
 }
 
+// The operator reads why in Chinese; the database's own words go to the run log.
+void Runner::failedRead(const DbStatus &why)
+{
+    err(QStringLiteral("velorix-cli: ") + why.readFailure());
+    m_session->runLog().write(QStringLiteral("状态"), why.readFailure() + QStringLiteral("（") + why.error + QStringLiteral("）"));
+}
+
 int Runner::list()
 {
     const auto rows = m_session->db().listRows();
     if (!rows) {
-        err(QStringLiteral("velorix-cli: ") + rows.readFailure() + QStringLiteral("（") + rows.error + QStringLiteral("）"));
+        failedRead(rows);
         return Failed;
     }
     for (const ItemListRow &r : rows.value)
-        ConsoleNotifier::line(QStringLiteral("%1\t%2\t%3\t%4").arg(r.id).arg(r.item, statelabel(r.state, r.itemstate), r.title));
+        ConsoleNotifier::line(QStringLiteral("%1\t%2\t%3\t%4").arg(r.id).arg(r.item, listlabel(r), r.title));
     return Done;
 }
 
@@ -288,7 +306,7 @@ int Runner::summary()
 {
     const auto counts = m_session->db().counts();
     if (!counts) {
-        err(QStringLiteral("velorix-cli: ") + counts.readFailure() + QStringLiteral("（") + counts.error + QStringLiteral("）"));
+        failedRead(counts);
         return Failed;
     }
     const ProfileDb::Counts &c = counts.value;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/consolenotifier.h"
+#include "store/dbresult.h"
 #include "web/fetch.h"
 
 #include <QMap>
@@ -57,6 +58,7 @@ private:
     bool parse(const QStringList &args, Args &out, QString &error);
     int settings(const Args &a);
     int list();
+    void failedRead(const DbStatus &why);
     int summary();
     void collect(const Args &a, std::function<void(int)> next);
     void detail(std::function<void(int)> next);

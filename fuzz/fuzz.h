@@ -55,8 +55,10 @@ struct Target {
     std::function<void(const QByteArray &input, Check &check)> run;
 };
 
-// Every reader of outside text, one entry each.
+// Every reader of outside text, one entry each (targets.cpp), and of what is typed
+// (typedtargets.cpp).
 QList<Target> targets();
+QList<Target> typedTargets();
 
 // One mutation of data for a target: flips, inserts, deletes, copies, splices from the pool,
 // the target's markers, long runs, cuts; never longer than kMaxInput.

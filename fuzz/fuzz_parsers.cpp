@@ -247,7 +247,7 @@ int main(int argc, char **argv)
             std::signal(s, onFatalSignal);
     std::thread(watchdog, options.caseLimitMs).detach();
 
-    Runner runner{options, targets(), {}};
+    Runner runner{options, targets() + typedTargets(), {}};
     if (!options.only.isEmpty() && !runner.byName(options.only)) {
         std::fprintf(stderr, "fuzz_parsers: no target %s\n", qPrintable(options.only));
         return 2;

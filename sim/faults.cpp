@@ -45,14 +45,33 @@ std::optional<Target> targetOf(const SimRequest &r)
     return std::nullopt;
 }
 
-// The item a request is about: the item page's "id", or the description document's folder.
+// The value of a form field in a request's body (ASCII: IDs only).
+QString formValue(const QByteArray &body, const QByteArray &key)
+{
+    for (const QByteArray &pair : body.split('&'))
+        if (pair.startsWith(key + '='))
+            return QString::fromLatin1(pair.mid(key.size() + 1));
+    return {};
+}
+
+// The item a request is about: the item page's "id", the description document's folder, the
+// conversion's "num_iids", the upload's "itemid".
 QString itemOf(const SimRequest &r, Target target)
 {
-    if (target == Target::Item)
+    switch (target) {
+    case Target::Item:
         return QString::fromLatin1(r.query("id"));
-    if (target == Target::Desc) {
+    case Target::Desc: {
         const QList<QByteArray> parts = r.path().split('/');
         return parts.size() >= 3 ? QString::fromLatin1(parts[2]) : QString();
+    }
+    case Target::Tool:
+        return formValue(r.method == "POST" ? r.body : r.target.mid(r.target.indexOf('?') + 1), "num_iids");
+    case Target::Upload:
+        return formValue(r.body, "itemid");
+    case Target::List:
+    case Target::Login:
+        break;
     }
     return {};
 }
@@ -94,6 +113,9 @@ std::optional<SimFault> SimFault::parse(const QString &text)
         if (!ok || f.every < 1)
             return std::nullopt;
     }
+    // A list page or a login is about no item: a fault kept to one would never meet a request.
+    if (!f.item.isEmpty() && (f.target == Target::List || f.target == Target::Login))
+        return std::nullopt;
     return f;
 }
 

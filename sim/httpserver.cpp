@@ -39,6 +39,13 @@ QString HttpServer::errorString() const
 void HttpServer::onConnection()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        // Beyond so many at once a connection is closed at once: together they could hold
+        // more than the simulator may.
+        if (m_connections.size() >= kMaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         socket->setReadBufferSize(kReadChunk);
         Connection &c = m_connections[socket];
         c.idle = new QTimer(socket);
@@ -85,6 +92,14 @@ void HttpServer::onReadable(QTcpSocket *socket)
         return;
     if (it->refused) {
         socket->skip(socket->bytesAvailable());
+        return;
+    }
+    // What all connections hold of unfinished requests stays bounded, not only each one's.
+    qsizetype held = 0;
+    for (const Connection &other : std::as_const(m_connections))
+        held += other.buffer.size();
+    if (held + socket->bytesAvailable() > kMaxHeldBytes) {
+        refuse(socket, "503 Service Unavailable");
         return;
     }
     it->buffer += socket->readAll();   // at most kReadChunk, the socket's buffer size

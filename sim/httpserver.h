@@ -37,6 +37,9 @@ public:
     static constexpr int kAcceptRetryMs = 200;
     // What one read takes off a connection at most; beyond it the data waits in the kernel.
     static constexpr qint64 kReadChunk = 1024 * 1024;
+    // Connections at once, and what all of them together may hold of requests not yet whole.
+    static constexpr int kMaxConnections = 256;
+    static constexpr qsizetype kMaxHeldBytes = 256 * 1024 * 1024;
 
 private:
     struct Connection {

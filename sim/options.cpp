@@ -109,7 +109,7 @@ const Option kOptions[] = {
     {"--slow", "MS", "every reply waits MS milliseconds", true,
      [](const QString &v, SimOptions &o, quint16 &) { return count(v, o.slowMs); }},
     {"--fault", "T:K[:N][@ID]", "requests of T (list, item, desc, login, upload, tool) get K (noanswer, "
-                                 "reset, 500, 503, 404, half, garbage, hang), every Nth, only item ID's; "
+                                 "reset, 500, 503, 404, half, garbage, hang), every Nth, only item ID's (not for list and login); "
                                  "may be given more than once", true,
      [](const QString &v, SimOptions &o, quint16 &) {
          const auto f = SimFault::parse(v);

@@ -32,7 +32,8 @@ private slots:
         const QString bad = "请检查网站域名输入是否正确";
         QTest::newRow("port and path") << ok5 << ok5 << "mirror.example.net:8080/shop" << "" << "" << "mirror.example.net:8080/shop";
         for (const char *server : {"mirror .test", "mirror.test/a b", "mirror.test?x=1", "mirror.test/#a", "user@mirror.test",
-                                   "mirror.test:0", "mirror.test:99999", "-mirror.test", "mirror..test", "mirror.test\\x"})
+                                   "mirror.test:0", "mirror.test:99999", "-mirror.test", "mirror..test", "mirror.test\\x",
+                                   "mirror.test//shop", "mirror.test/shop//x"})
             QTest::newRow(server) << ok5 << ok5 << server << bad << "web_server" << server;
         QTest::newRow("line break") << ok5 << ok5 << "mirror.test\r\nX: 1" << bad << "web_server" << "mirror.test\r\nX: 1";
     }

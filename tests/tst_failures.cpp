@@ -53,6 +53,11 @@ class TestFailures : public QObject
         QString out, err;
     };
 
+    // What the process's own message handler got while the runner ran: it writes to the error
+    // output too.
+    static inline QStringList qtMessages;
+    static void keepMessage(QtMsgType, const QMessageLogContext &, const QString &text) { qtMessages << text; }
+
     // The runner in this process, so that the simulator keeps serving while it runs.
     Run runner(const QString &profile, const QStringList &args)
     {
@@ -63,6 +68,8 @@ class TestFailures : public QObject
         ConsoleNotifier::out() = out;
         ConsoleNotifier::errors() = err;
         Run r;
+        qtMessages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
         {
             Runner runner;
             runner.setLimits({200, 20, 1500});
@@ -73,12 +80,13 @@ class TestFailures : public QObject
             else if (r.code < 0)
                 r.code = finished.first().first().toInt();
         }
+        qInstallMessageHandler(previous);
         ConsoleNotifier::out() = stdout;
         ConsoleNotifier::errors() = stderr;
         std::fclose(out);
         std::fclose(err);
         r.out = QString::fromUtf8(outText, qsizetype(outSize));
-        r.err = QString::fromUtf8(errText, qsizetype(errSize));
+        r.err = QString::fromUtf8(errText, qsizetype(errSize)) + qtMessages.join(QLatin1Char('\n'));
         std::free(outText);
         std::free(errText);
         return r;
@@ -134,7 +142,6 @@ private slots:
     void initTestCase()
     {
         qputenv("VELORIX_PACE", "0.01");
-        QLoggingCategory::setFilterRules(QStringLiteral("velorix.*=false"));
         SimOptions o;
         o.items = 8;
         o.goneShare = 0;
@@ -379,6 +386,16 @@ private slots:
         QCOMPARE(runner(uploading, {"upload"}).code, 0);
         QCOMPARE(sim->published().size(), 7);
         QCOMPARE(count(uploading, "item='" + doc.item + "' AND errcode=1 AND errdecription LIKE '宝贝描述多次读取失败（网站返回错误 404）%'"), 1);
+        // And for an item the conversion tool fails again and again while it converts the others.
+        SimFault tool = f;
+        tool.target = Target::Tool;
+        tool.kind = Kind::Status500;
+        tool.item = sim->items().at(5).id;
+        sim->options().faults = {tool};
+        const QString converting = copyOf(listed, "case");
+        QCOMPARE(runner(converting, {"detail"}).code, 0);
+        QCOMPARE(count(converting, "state=1"), 7);
+        QCOMPARE(count(converting, "item='" + tool.item + "' AND itemstate=1 AND errdecription LIKE '宝贝多次转换失败%'"), 1);
         // The marketplace down for every item is no one item's fault: nothing is set aside.
         f.item.clear();
         sim->options().faults = {f};

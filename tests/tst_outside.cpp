@@ -122,6 +122,52 @@ private slots:
         QCOMPARE(outside::builtinPid.size(), 8);
     }
 
+    // The connect-to switch: a value that is set but cannot be used sends nowhere and says so;
+    // it never lets a connection go to the real host.
+    void connectToSwitch_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("to");   // "HOST:PORT"; "-" the real host; "!" nowhere
+        QTest::newRow("unset") << "" << "item.taobao.com" << "-";
+        QTest::newRow("every host") << "127.0.0.1:18080" << "item.taobao.com" << "127.0.0.1:18080";
+        QTest::newRow("one host elsewhere") << "item.taobao.com=127.0.0.1:1,127.0.0.1:18080" << "item.taobao.com"
+                                            << "127.0.0.1:1";
+        QTest::newRow("its subdomain too") << "taobao.com=127.0.0.1:1,127.0.0.1:18080" << "item.taobao.com" << "127.0.0.1:1";
+        QTest::newRow("the others") << "item.taobao.com=127.0.0.1:1,127.0.0.1:18080" << "api.taobao.com"
+                                    << "127.0.0.1:18080";
+        QTest::newRow("named only") << "item.taobao.com=127.0.0.1:1" << "api.taobao.com" << "-";
+        QTest::newRow("a comma too many") << "127.0.0.1:18080," << "item.taobao.com" << "127.0.0.1:18080";
+        for (const char *bad : {"127.0.0.1", "127.0.0.1:0", "127.0.0.1:99999", "127.0.0.1:18080;", "127.0.0.1:18080/",
+                                "=127.0.0.1:5", "http://127.0.0.1:18080", "item.taobao.com=bad,127.0.0.1:18080"})
+            QTest::newRow(bad) << bad << "item.taobao.com" << "!";
+    }
+    void connectToSwitch()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, host);
+        QFETCH(QString, to);
+        const QByteArray before = qgetenv("VELORIX_CONNECT_TO");
+        qputenv("VELORIX_CONNECT_TO", value.toLatin1());
+        const auto endpoint = outside::connectTo(host);
+        const QUrl routed = outside::route(QUrl("http://" + host + "/x"));
+        const QString problem = outside::connectToProblem();
+        qputenv("VELORIX_CONNECT_TO", before);
+        if (to == "-") {
+            QVERIFY(!endpoint);
+            QCOMPARE(routed.host(), host);
+        } else if (to == "!") {
+            QVERIFY(endpoint && endpoint->host.isEmpty());
+            QVERIFY(!routed.isValid() || routed.host().isEmpty());
+            QVERIFY(problem.startsWith(QStringLiteral("VELORIX_CONNECT_TO 的设置无法使用：")));
+        } else {
+            QVERIFY(endpoint);
+            QCOMPARE(endpoint->host + ":" + QString::number(endpoint->port), to);
+            QCOMPARE(routed.host() + ":" + QString::number(routed.port()), to);
+            QVERIFY(problem.isEmpty());
+        }
+    }
+
     // What the program makes of the pages and replies kept in the fuzz corpus, written out by hand.
     void corpusPages()
     {

@@ -226,6 +226,8 @@ private slots:
                                                << "0" << "http://img01/3.jpg";
         QTest::newRow("placeholder, nothing lazy") << pic + "//a.tbcdn.cn/s.gif\">" << "" << "0" << "http://a.tbcdn.cn/s.gif";
         QTest::newRow("no scheme") << pic + "//img01/4.jpg\" data-src=\"//img01/5.jpg\">" << "" << "0" << "http://img01/4.jpg";
+        QTest::newRow("lazy script address") << pic + "//a.tbcdn.cn/s.gif\" data-src=\"javascript:alert(1)\">" << "" << "0"
+                                             << "http://a.tbcdn.cn/s.gif";
         QTest::newRow("booth that is no image") << "<div id=\"J_ImgBooth\" data-src=\"//img01/6.jpg\">" << "" << "0" << "";
     }
     void listFields()

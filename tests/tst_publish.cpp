@@ -450,25 +450,43 @@ private slots:
         QVERIFY(!r.session.shared().userpause);
     }
 
-    // A description that comes but cannot be used is the row's fault, not the network's: the row
-    // is set aside with the reason and the step goes on.
+    // A description that comes but cannot be used: when another row's document comes, it is
+    // this row's fault, which is set aside with the reason and the step goes on; when every
+    // document is so, it is the host's, and the step stops with no row marked.
+    void unusableDescriptionIsARefusal_data()
+    {
+        QTest::addColumn<bool>("everyDocument");
+        QTest::newRow("one row's") << false;
+        QTest::newRow("every row's") << true;
+    }
     void unusableDescriptionIsARefusal()
     {
-        HttpStub broken([](QTcpSocket *s, const QByteArray &request) {
+        QFETCH(bool, everyDocument);
+        HttpStub broken([everyDocument](QTcpSocket *s, const QByteArray &request) {
             const QByteArray target = request.split(' ').value(1);
             if (target.startsWith(outside::loginPath.toLatin1()))
                 HttpStub::answer(s, target.contains("?t=") ? "NOID:1" : "OK");
             else if (target.startsWith(outside::uploadPath.toLatin1()))
                 HttpStub::answer(s, "OK");
-            else
+            else if (everyDocument || target.contains("/1001/"))
                 HttpStub::answer(s, "\x1f\x8b not really gzip", "Content-Encoding: gzip\r\n");
+            else
+                HttpStub::answer(s, "var desc='<p>a description</p>';\n");
         });
         Rig r;
         point(broken.serverPort());
         prepare(r, 2);
+        r.session.uploadStep().setIntervals(1, 1, 1);
+        if (everyDocument) {
+            QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+            QCOMPARE(r.count("errcode=1"), 0);
+            QCOMPARE(r.count("state=3"), 0);
+            return;
+        }
         QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
-        QCOMPARE(r.count("errcode=1"), 2);
-        QVERIFY(r.db().itemByItem("1001").value->errdecription.startsWith(QStringLiteral("宝贝描述读取失败（")));
+        QCOMPARE(r.count("errcode=1"), 1);
+        QCOMPARE(r.count("state=3"), 1);
+        QVERIFY(r.db().itemByItem("1001").value->errdecription.startsWith(QStringLiteral("宝贝描述多次读取失败（回复无法读取）")));
     }
 
     void manualUploadChecks()

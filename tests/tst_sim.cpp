@@ -95,6 +95,26 @@ class TestSim : public QObject
     }
 
 private slots:
+    // The fault switch: what it takes, and what it refuses rather than take a fault that can
+    // never meet a request.
+    void faultSwitch_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("taken");
+        for (const char *ok : {"upload:503", "desc:500:5", "item:404@520000100011", "tool:garbage@42", "upload:half@7",
+                               "list:reset:2", "login:hang"})
+            QTest::newRow(ok) << ok << true;
+        for (const char *bad : {"", "upload", "upload:", "upload:502", "shop:500", "item:404:0", "item:404:x",
+                                "item:404@", "list:500@42", "login:500@42", "item:404:1:2"})
+            QTest::newRow(bad) << bad << false;
+    }
+    void faultSwitch()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, taken);
+        QCOMPARE(SimFault::parse(text).has_value(), taken);
+    }
+
     void shopListPages()
     {
         SimOptions o;

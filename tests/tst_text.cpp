@@ -8,6 +8,32 @@ class TestText : public QObject
 {
     Q_OBJECT
 private slots:
+    // Text with a stray control character or bad byte now and then is text; nonsense is not.
+    void readableText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("text");
+        QByteArray noise(3000, '\0');
+        quint32 x = 7;
+        for (char &c : noise) {
+            x = x * 1103515245 + 12345;
+            c = char(x >> 24);
+        }
+        QTest::newRow("a page") << QByteArray("<html><body>\xba\xec\xb6\xb9 ok</body></html>") << true;
+        QTest::newRow("nothing") << QByteArray() << true;
+        QTest::newRow("a vertical tab in a description") << QByteArray(200, 'a').append('\x0b') << true;
+        QTest::newRow("one bad byte in a long page") << QByteArray(500, 'a').append("\xff") << true;
+        QTest::newRow("noise") << noise << false;
+        QTest::newRow("NULs") << QByteArray(40, '\0') << false;
+        QTest::newRow("controls") << QByteArray("\x01\x02\x03\x04") << false;
+    }
+    void readableText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, text);
+        QCOMPARE(isReadableText(::bytestostr(bytes, QStringLiteral("GBK"))), text);
+    }
+
     void getbetween_data()
     {
         QTest::addColumn<QString>("text");
@@ -140,8 +166,15 @@ private slots:
         const QByteArray ebcdic = "<meta charset=\"IBM037\">";
         QTest::newRow("meta naming a charset unlike ASCII") << ebcdic + gbk << QByteArray() << "GB2312"
                                                            << QString::fromLatin1(ebcdic) + word;
-        QTest::newRow("header naming it still counts") << QByteArray("\xc1") << QByteArray("text/html; charset=IBM037")
-                                                       << "IBM037" << "A";
+        // A header naming a charset unlike ASCII is no web page's either; UTF-16 and UTF-32 are.
+        QTest::newRow("header naming one unlike ASCII") << QByteArray("A") << QByteArray("text/html; charset=IBM037")
+                                                        << "GB2312" << "A";
+        QTest::newRow("header naming UTF-16") << QByteArray("A\0", 2) << QByteArray("text/html; charset=utf-16le")
+                                              << "UTF-16LE" << "A";
+        // A script's text may hold a <meta> of its own: only a web page names its charset so.
+        QTest::newRow("meta inside a script") << QByteArray("var desc='<meta charset=\"utf-8\">\xba\xec';")
+                                              << QByteArray("application/x-javascript") << "GB2312"
+                                              << QString::fromUtf8("var desc='<meta charset=\"utf-8\">红';");
         const QByteArray wide = "<meta charset=\"utf-16\">";
         QTest::newRow("meta utf-16 in ASCII") << wide + utf8 << QByteArray() << "UTF-8" << QString::fromLatin1(wide) + word;
         QTest::newRow("byte-order mark first") << "\xef\xbb\xbf" + utf8 << QByteArray("text/html; charset=gbk") << "UTF-8"

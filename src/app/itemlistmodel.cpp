@@ -10,34 +10,15 @@ QString ItemListModel::caption(int column)
 }
 
 namespace {
-QString refusedLabel()
-{
-    return QStringLiteral("上传失败");
-}
-
 bool refused(const ItemListRow &r)
 {
-    // Uploaded by hand after a refusal, the row no longer waits for the operator.
-    return r.itemstate == 0 && r.errcode != 0 && r.state != itemstate::Uploaded;
+    return itemstate::refused(r.state, r.itemstate, r.errcode);
 }
 } // namespace
 
 QString ItemListModel::reason(const ItemListRow &r)
 {
-    if (r.itemstate != 0) {
-        // Set aside by Step 2 with why (a refusal's reason belongs to the refusal).
-        if (r.errcode == 0 && !r.errdecription.isEmpty())
-            return QStringLiteral("状态不正常：") + r.errdecription;
-        switch (r.abnormal) {
-        case ItemListRow::Abnormal::NoTitle: return QStringLiteral("状态不正常：宝贝标题为空，无法上传");
-        case ItemListRow::Abnormal::NoDescription: return QStringLiteral("状态不正常：没有宝贝描述地址，无法上传，请重新采集");
-        case ItemListRow::Abnormal::PageGone: break;
-        }
-        return QStringLiteral("状态不正常：宝贝页面显示该宝贝已不存在或暂不提供查看");
-    }
-    if (refused(r))
-        return QStringLiteral("上传失败：") + r.errdecription;
-    return {};
+    return needreason(r);
 }
 
 void ItemListModel::rebuildView()
@@ -88,11 +69,7 @@ QString ItemListModel::label(int r) const
     const auto it = m_labels.constFind(m_view[r]);
     if (it != m_labels.constEnd())
         return *it;
-    const ItemListRow &row = m_all[m_view[r]];
-    // Its state is still "collected", but that would tell the operator nothing is wrong.
-    if (refused(row))
-        return refusedLabel();
-    return statelabel(row.state, row.itemstate);
+    return listlabel(m_all[m_view[r]]);
 }
 
 ItemListModel::Need ItemListModel::need(int r) const
@@ -100,7 +77,7 @@ ItemListModel::Need ItemListModel::need(int r) const
     // By the label shown, so that a row a step has just refused or set aside is coloured at
     // once, not only after the next refill.
     const QString shown = label(r);
-    if (shown == refusedLabel())
+    if (shown == QStringLiteral("上传失败"))
         return Need::Refused;
     if (shown == QStringLiteral("状态不正常"))
         return Need::Abnormal;

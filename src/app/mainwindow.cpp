@@ -334,6 +334,8 @@ void MainWindow::load(const QString &profilePath)
     m_status->setStatus(m_session.opendb(profilePath));
     getsoftinfo();
     resetlist();
+    if (const QString problem = outside::connectToProblem(); !problem.isEmpty())
+        m_status->setStatus(problem);
 }
 
 void MainWindow::getsoftinfo()

@@ -127,10 +127,57 @@ void DetailStep::retry(quint64 cycle, const QString &item, const QString &reason
     }
     if (++m_failures >= kMaxAttemptsPerItem) {
         m_failures = 0;
-        stop(QStringLiteral("宝贝编号：%1 多次转换或读取失败，已暂停采集，请检查网络后继续").arg(item), Outcome::Stopped,
-             reason, detail);
+        checkTool(cycle, item, reason, detail);
         return;
     }
+    m_timer->start(m_retryMs);
+}
+
+// The item's conversion keeps failing. Whether it is this item or the tool shows in another
+// item's conversion: one that comes means the tool answers, and this item alone is set aside;
+// none means an outage, and no row is marked for it.
+void DetailStep::checkTool(quint64 cycle, const QString &item, const QString &reason, const QString &detail)
+{
+    const QString outage = QStringLiteral("宝贝编号：%1 多次转换或读取失败，已暂停采集，请检查网络后继续").arg(item);
+    const DbResult<QString> other = m_s.db.otherItem(item);
+    if (!other) {
+        stop(other.readFailure(), Outcome::Stopped, other.reason(), other.error);
+        return;
+    }
+    if (other.value.isEmpty()) {
+        stop(outage, Outcome::Stopped, reason, detail);
+        return;
+    }
+    m_inFlight = true;
+    ConvertJob job;
+    job.kind = QStringLiteral("item");
+    job.body = itemConvertBody(other.value, outside::builtinPid);
+    job.context = this;
+    job.done = [this, cycle, item, reason, detail, outage](const ConvertResult &probe) {
+        if (cycle != m_cycle)
+            return;
+        if (!probe.replied()) {
+            stop(outage, Outcome::Stopped, reason, detail);
+            return;
+        }
+        setAside(item, QStringLiteral("宝贝多次转换失败（%1），已跳过，重新采集或全新采集时再读取").arg(reason),
+                 QStringLiteral("宝贝编号：%1 多次转换失败，已跳过该宝贝").arg(item), reason, detail);
+    };
+    m_channel.request(std::move(job));
+}
+
+// Out of this run's way, with the reason the row's tooltip shows; the step goes on.
+void DetailStep::setAside(const QString &item, const QString &why, const QString &text, const QString &reason,
+                          const QString &detail)
+{
+    if (const DbStatus marked = m_s.db.setAside(item, why); !marked) {
+        stop(marked.writeFailure(QStringLiteral("宝贝编号：%1 ").arg(item)), Outcome::Stopped, marked.reason(), marked.error);
+        return;
+    }
+    emit rowLabel(item, QStringLiteral("状态不正常"));
+    emit status(text, reason, detail);
+    emit itemDone(item);
+    m_inFlight = false;
     m_timer->start(m_retryMs);
 }
 
@@ -206,16 +253,7 @@ void DetailStep::checkMarketplace(quint64 cycle, const QString &item, const QStr
                             stop(outage, Outcome::Stopped, reason, detail);
                             return;
                         }
-                        const QString why = QStringLiteral("宝贝页面多次读取失败（%1），已跳过，重新采集或全新采集时再读取").arg(reason);
-                        if (const DbStatus marked = m_s.db.setAside(item, why); !marked) {
-                            stop(marked.writeFailure(QStringLiteral("宝贝编号：%1 ").arg(item)), Outcome::Stopped,
-                                 marked.reason(), marked.error);
-                            return;
-                        }
-                        emit rowLabel(item, QStringLiteral("状态不正常"));
-                        emit status(QStringLiteral("宝贝编号：%1 页面多次读取失败，已跳过该宝贝").arg(item), reason, detail);
-                        emit itemDone(item);
-                        m_inFlight = false;
-                        m_timer->start(m_retryMs);
+                        setAside(item, QStringLiteral("宝贝页面多次读取失败（%1），已跳过，重新采集或全新采集时再读取").arg(reason),
+                                 QStringLiteral("宝贝编号：%1 页面多次读取失败，已跳过该宝贝").arg(item), reason, detail);
                     });
 }

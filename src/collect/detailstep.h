@@ -17,8 +17,9 @@ class DetailStep : public Step
 public:
     enum class Outcome { Completed, Paused, Stopped };
     Q_ENUM(Outcome)
-    // Conversions of one item that fail or time out before the step stops to let the operator
-    // look: a tool that never answers must not keep it on one item for ever.
+    // Conversions of one item that fail or time out before the step looks whether the tool
+    // converts another item: when it does, this item is set aside and the step goes on; when
+    // it does not, the tool is down and the step stops for the operator to look.
     static constexpr int kMaxAttemptsPerItem = 10;
     // Reads of one item's page that fail, while its conversion works, before the step looks
     // whether the marketplace answers at all: when another item's page comes, this item is set
@@ -52,6 +53,9 @@ private:
     void retry(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
     void pageFailed(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
     void checkMarketplace(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
+    void checkTool(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
+    void setAside(const QString &item, const QString &why, const QString &text, const QString &reason,
+                  const QString &detail);
     void next();
 
     Services m_s;

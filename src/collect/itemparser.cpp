@@ -140,12 +140,15 @@ bool placeholderPicture(const QString &src)
     return blanks.contains(file);
 }
 
-// What a lazy-loading page puts in place of a placeholder src: the address a script would load.
+// What a lazy-loading page puts in place of a placeholder src: the address a script would load,
+// a web address only (a script address there is no picture).
 QString lazyPicture(const QString &tag)
 {
     for (const QString &name : {QStringLiteral("data-src"), QStringLiteral("data-ks-lazyload")}) {
-        const QString value = attribute(tag, name);
-        if (!placeholderPicture(value))
+        const QString value = attribute(tag, name).trimmed();
+        const bool web = value.startsWith(QLatin1String("//")) || value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+                         || value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+        if (web && !placeholderPicture(value))
             return value;
     }
     return {};

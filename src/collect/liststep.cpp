@@ -49,14 +49,13 @@ void ListStep::start(CollectMode mode)
     if (mode == CollectMode::Fresh) {
         // A fresh run sends every row back to not collected: the profile as it was is kept
         // first, and without that copy the run does not start.
-        QString why;
-        const QString copy = m_s.db.backup(QDateTime::currentDateTime(), kBackupsKept, &why);
-        if (copy.isEmpty()) {
-            emit status(QStringLiteral("数据库备份失败，未开始全新采集：") + why);
+        const DbResult<QString> copy = m_s.db.backup(QDateTime::currentDateTime(), kBackupsKept);
+        if (!copy) {
+            report(QStringLiteral("数据库备份失败，未开始全新采集：") + copy.reason(), copy);
             emit ended(Outcome::Stopped);
             return;
         }
-        emit status(QStringLiteral("已备份数据库：") + QDir::toNativeSeparators(copy));
+        emit status(QStringLiteral("已备份数据库：") + QDir::toNativeSeparators(copy.value));
         // Both or neither: a run killed in between must not resume from the old page.
         DbStatus reset = m_s.db.begin();
         if (reset)

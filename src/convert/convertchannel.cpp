@@ -139,7 +139,9 @@ void ConvertChannel::connectSocket()
     ++m_attempt;
     m_phase = Phase::Connecting;
     m_proxy = outside::proxyFor(outside::apiToolHost, outside::apiToolPort);
-    if (const auto to = outside::connectTo(outside::apiToolHost))
+    if (const auto to = outside::connectTo(outside::apiToolHost); to && to->host.isEmpty())
+        noteFailure(FetchResult::failed(FetchResult::Failure::BadAddress, {}).reason(), outside::connectToProblem());
+    else if (to)
         m_socket->connectToHost(to->host, to->port);
     else if (m_proxy)
         m_socket->connectToHost(m_proxy->host, m_proxy->port);

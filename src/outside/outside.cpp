@@ -1,5 +1,7 @@
 #include "outside/outside.h"
 
+#include <vector>
+
 namespace outside {
 
 QString shopListAddress(const QString &shop, int page)
@@ -100,36 +102,87 @@ std::optional<Endpoint> endpointOf(const QString &text)
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return std::nullopt;
+    const QString host = text.left(colon);
+    for (QChar c : host)
+        if (!(c.unicode() < 128 && (c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('-'))))
+            return std::nullopt;
     bool ok = false;
     const uint port = text.mid(colon + 1).toUInt(&ok);
     if (!ok || port == 0 || port > 65535)
         return std::nullopt;
-    return Endpoint{text.left(colon), quint16(port)};
+    // A name an address would read otherwise ("1200" is 0.0.4.176 to it) is no name to go to.
+    QUrl u;
+    u.setHost(host);
+    if (u.host() != host.toLower())
+        return std::nullopt;
+    return Endpoint{host, quint16(port)};
+}
+
+struct Rule {
+    QString name;   // empty: every other host
+    Endpoint to;
+};
+
+// The switch's entries, or what is wrong with them. A value that cannot be used must never send
+// a connection to the real host.
+std::vector<Rule> rules(QString *problem)
+{
+    std::vector<Rule> out;
+    const QString value = qEnvironmentVariable("VELORIX_CONNECT_TO").trimmed();
+    if (value.isEmpty())
+        return out;
+    for (const QString &raw : value.split(QLatin1Char(','))) {
+        const QString entry = raw.trimmed();
+        if (entry.isEmpty())
+            continue;   // "a,b," or "a,,b"
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        Rule r;
+        if (eq >= 0) {
+            r.name = entry.left(eq).trimmed().toLower();
+            if (r.name.isEmpty() || r.name.contains(QLatin1Char(' '))) {
+                *problem = entry;
+                return {};
+            }
+        }
+        const auto to = endpointOf(eq >= 0 ? entry.mid(eq + 1).trimmed() : entry);
+        if (!to) {
+            *problem = entry;
+            return {};
+        }
+        r.to = *to;
+        out.push_back(r);
+    }
+    return out;
 }
 
 } // namespace
+
+QString connectToProblem()
+{
+    QString problem;
+    rules(&problem);
+    return problem.isEmpty() ? QString() : QStringLiteral("VELORIX_CONNECT_TO 的设置无法使用：") + problem;
+}
 
 std::optional<Endpoint> connectTo(const QString &host)
 {
     // "HOST:PORT" for every host, or a list that sends some hosts elsewhere:
     // "item.taobao.com=127.0.0.1:1,127.0.0.1:18080" (a name covers its subdomains too).
-    const QStringList entries = qEnvironmentVariable("VELORIX_CONNECT_TO").split(QLatin1Char(','), Qt::SkipEmptyParts);
-    std::optional<Endpoint> fallback;
-    for (const QString &raw : entries) {
-        const QString entry = raw.trimmed();
-        const qsizetype eq = entry.indexOf(QLatin1Char('='));
-        if (eq < 0) {
+    QString problem;
+    const std::vector<Rule> list = rules(&problem);
+    if (!problem.isEmpty())
+        return Endpoint{};   // nowhere: see connectToProblem()
+    const QString h = host.toLower();
+    const Rule *fallback = nullptr;
+    for (const Rule &r : list) {
+        if (r.name.isEmpty()) {
             if (!fallback)
-                fallback = endpointOf(entry);
-            continue;
+                fallback = &r;
+        } else if (h == r.name || h.endsWith(QLatin1Char('.') + r.name)) {
+            return r.to;
         }
-        const QString name = entry.left(eq).trimmed().toLower();
-        const QString h = host.toLower();
-        if (!name.isEmpty() && (h == name || h.endsWith(QLatin1Char('.') + name)))
-            if (const auto to = endpointOf(entry.mid(eq + 1).trimmed()))
-                return to;
     }
-    return fallback;
+    return fallback ? std::optional<Endpoint>(fallback->to) : std::nullopt;
 }
 
 QUrl route(const QUrl &address)
@@ -137,6 +190,8 @@ QUrl route(const QUrl &address)
     const auto to = connectTo(address.host());
     if (!to)
         return address;
+    if (to->host.isEmpty())
+        return QUrl();   // the switch is set and unusable: no address at all
     QUrl routed = address;
     routed.setHost(to->host);
     routed.setPort(to->port);

@@ -109,7 +109,10 @@ struct Endpoint {
 };
 // A list "NAME=HOST:PORT,...,HOST:PORT" sends the hosts NAME (and its subdomains) elsewhere, and
 // every other host to the entry without a name.
+// A switch that is set but cannot be used sends nowhere (an Endpoint without a host), never to the
+// real host; connectToProblem() then says why, in the operator's words.
 std::optional<Endpoint> connectTo(const QString &host);
+QString connectToProblem();
 // Where a connection for this address really goes (the address itself without the switch).
 QUrl route(const QUrl &address);
 // The Host header value of an address: its host, with the port when one is given.

@@ -251,16 +251,10 @@ void UploadStep::upload(const ItemRecord &row, Path path)
     if (path == Path::Step)
         m_inFlight = true;
     m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path](const FetchResult &document) {
+        // Whatever kept the document from coming, or made it unusable (too large, mangled,
+        // redirected in circles), may be the host's as well as the item's: another item's
+        // document tells which, before any row is marked.
         if (!document.ok()) {
-            // A document that came too large or mangled is the item's own: it is set aside with
-            // the reason. Anything else is the network's or the host's, and may pass.
-            if (document.failure == FetchResult::Failure::TooLarge
-                || document.failure == FetchResult::Failure::Undecodable) {
-                const QString reason = QStringLiteral("宝贝描述读取失败（%1），未上传").arg(document.reason());
-                emit status(reason, document.reason(), document.detail);
-                refuse(row, reason, path);
-                return;
-            }
             documentFailed(row, path, document);
             return;
         }

@@ -59,6 +59,9 @@ bool isSiteAddress(const QString &text, bool pathAllowed)
             if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-'))
                 return false;
     }
+    // "//" would begin another host in the addresses built from the folder.
+    if (path.contains(QStringLiteral("//")))
+        return false;
     for (QChar c : path)
         if (c.unicode() <= 32 || c.unicode() == 127 || c.category() == QChar::Other_Control
             || QStringLiteral("?#\\@\"<>").contains(c))

@@ -12,6 +12,7 @@
 #include "web/notifier.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 void LoggingNotifier::showmsg(const QString &text)
 {
@@ -108,8 +109,13 @@ QString Session::welcomeText()
 QString Session::opendb(const QString &path)
 {
     if (m_db.open(path) == ProfileDb::OpenResult::Failed) {
+        const QString text = QStringLiteral("数据库 %1 无法使用：%2").arg(QDir::toNativeSeparators(path), m_db.lastError());
+        // The database's own words go to the run log beside it, when there is a folder for one.
+        m_log.setPath(QFileInfo(path).dir().exists() ? RunLog::pathFor(path) : QString());
+        if (!m_db.lastErrorDetail().isEmpty())
+            m_log.write(QStringLiteral("状态"), text + QStringLiteral("（") + m_db.lastErrorDetail() + QStringLiteral("）"));
         m_log.setPath({});
-        return QStringLiteral("数据库 %1 无法使用：%2").arg(QDir::toNativeSeparators(path), m_db.lastError());
+        return text;
     }
     m_log.setPath(RunLog::pathFor(path));
     return welcomeText();

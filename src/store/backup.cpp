@@ -23,16 +23,11 @@ sqlite3 *handleOf(const QSqlDatabase &db)
 
 } // namespace
 
-QString ProfileDb::backup(const QDateTime &now, int keep, QString *error)
+DbResult<QString> ProfileDb::backup(const QDateTime &now, int keep)
 {
-    auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
-        return QString();
-    };
     sqlite3 *source = m_ok ? handleOf(database()) : nullptr;
     if (!source)
-        return fail(QStringLiteral("数据库未打开"));
+        return DbStatus::failed(QStringLiteral("not open"), SQLITE_CANTOPEN);
     const QFileInfo profile(m_path);
     const QString stem = profile.dir().filePath(profile.completeBaseName() + now.toString(QStringLiteral("-yyyyMMdd-HHmmss")));
     QString target = stem + QStringLiteral(".db");
@@ -43,7 +38,7 @@ QString ProfileDb::backup(const QDateTime &now, int keep, QString *error)
     {
         QFile f(target);
         if (!f.open(QIODevice::WriteOnly) || !f.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
-            return fail(QStringLiteral("无法创建 %1").arg(QDir::toNativeSeparators(target)));
+            return DbStatus::failed(QStringLiteral("cannot create %1: %2").arg(target, f.errorString()), SQLITE_CANTOPEN);
     }
     sqlite3 *copy = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(target).constData(), &copy, SQLITE_OPEN_READWRITE, nullptr);
@@ -58,11 +53,11 @@ QString ProfileDb::backup(const QDateTime &now, int keep, QString *error)
             rc = sqlite3_errcode(copy);
         }
     }
-    const QString why = copy ? QString::fromUtf8(sqlite3_errmsg(copy)) : QString();
+    const DbStatus why = DbStatus::failed(copy ? QString::fromUtf8(sqlite3_errmsg(copy)) : QString(), rc);
     sqlite3_close(copy);
     if (rc != SQLITE_OK) {
         QFile::remove(target);
-        return fail(why);
+        return why;
     }
 
     // The newest copies stay; the names sort by their time.

@@ -250,8 +250,8 @@ DbResult<ProfileDb::Counts> ProfileDb::counts()
     QSqlQuery q(database());
     if (const DbStatus s = run(q, QStringLiteral("SELECT count(*), sum(itemstate=0 AND state=0), "
                                                  "sum(itemstate=0 AND state IN (1,2) AND errcode=0), sum(itemstate=0 AND state=2), "
-                                                 "sum(itemstate=0 AND state=3), sum(itemstate=0 AND errcode<>0 AND state IN (1,2)), "
-                                                 "sum(itemstate<>0) FROM itemlist"));
+                                                 "sum(itemstate=0 AND state=3), sum(%1), sum(%2) FROM itemlist")
+                                      .arg(QLatin1String(itemstate::kRefusedSql), QLatin1String(itemstate::kAbnormalSql)));
         !s)
         return s;
     if (!q.next())

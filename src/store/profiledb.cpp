@@ -123,6 +123,7 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
     close();
     m_path = path;
     m_error.clear();
+    m_errorDetail.clear();
     const QFileInfo info(path);
     const bool existed = info.exists();
 
@@ -150,6 +151,7 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
         if (!db.open()) {
             const DbStatus why = DbStatus::of(db.lastError());
             m_error = why.ok() ? QStringLiteral("无法打开数据库文件") : why.reason();
+            m_errorDetail = why.error;
         }
     }
     if (!m_error.isEmpty()) {
@@ -160,7 +162,8 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
     if (!existed) {
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         if (const DbStatus created = createSchema(); !created) {
-            m_error = QStringLiteral("无法创建数据库：") + created.logReason();
+            m_error = QStringLiteral("无法创建数据库：") + created.reason();
+            m_errorDetail = created.error;
             close();
             QFile::remove(path);
             return OpenResult::Failed;
@@ -223,6 +226,7 @@ bool ProfileDb::checkSchema(QString *problem)
     QSqlQuery q(database());
     if (const DbStatus read = run(q, QStringLiteral("PRAGMA user_version")); !read || !q.next()) {
         *problem = QStringLiteral("无法读取：") + (read ? QStringLiteral("数据库错误") : read.reason());
+        m_errorDetail = read.error;
         return false;
     }
     const int version = q.value(0).toInt();
@@ -258,7 +262,8 @@ bool ProfileDb::checkSchema(QString *problem)
     }
     if (version < kSchemaVersion) {
         if (const DbStatus migrated = migrate(version); !migrated) {
-            *problem = QStringLiteral("无法升级数据库：") + migrated.logReason();
+            *problem = QStringLiteral("无法升级数据库：") + migrated.reason();
+            m_errorDetail = migrated.error;
             return false;
         }
     }

@@ -78,6 +78,7 @@ public:
     bool isOpen() const { return m_ok; }
     QString path() const { return m_path; }
     QString lastError() const { return m_error; }   // why open() failed, in the operator's words
+    QString lastErrorDetail() const { return m_errorDetail; }   // and SQLite's own, for the log
 
     // The program's own place for the file: db/Profile.db beside the program, or the per-user
     // data folder when the program's folder cannot be written.
@@ -143,8 +144,8 @@ public:
     void rollback();
 
     // Copies the profile beside it as <name>-YYYYMMDD-HHMMSS.db and keeps the newest `keep`
-    // copies; the copy's path, or empty with the reason in error.
-    QString backup(const QDateTime &now, int keep, QString *error = nullptr);
+    // copies; the copy's path, or why there is none.
+    DbResult<QString> backup(const QDateTime &now, int keep);
 
     QSqlDatabase database() const { return QSqlDatabase::database(m_connection, false); }
 
@@ -164,6 +165,6 @@ private:
 
     QString m_connection;
     QString m_path;
-    QString m_error;
+    QString m_error, m_errorDetail;
     bool m_ok = false;
 };

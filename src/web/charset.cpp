@@ -157,7 +157,7 @@ QString knownCharset(const QString &label)
     const QString key = name.toLower();
     // Charsets that carry text in escape sequences: a marker in plain ASCII may not be what
     // it seems, and no browser reads a page in them.
-    for (const char *hiding : {"utf-7", "imap-mailbox-name", "hz", "iso-2022-cn", "iso-2022-kr", "scsu", "bocu"})
+    for (const char *hiding : {"utf-7", "imap-mailbox-name", "hz", "iso-2022", "scsu", "bocu"})
         if (key.startsWith(QLatin1String(hiding)))
             return {};
     if (key == QLatin1String("gb2312") || key == QLatin1String("gbk") || key.startsWith(QLatin1String("gb_2312"))
@@ -214,8 +214,17 @@ QString pageCharset(const QByteArray &body, const QByteArray &contentType, const
         return QStringLiteral("UTF-16BE");
     if (body.startsWith("\xff\xfe"))
         return QStringLiteral("UTF-16LE");
-    if (const QString declared = knownCharset(contentTypeCharset(contentType)); !declared.isEmpty())
+    // A header may name UTF-16 or UTF-32 (their pages carry no ASCII bytes); any other charset
+    // it names must read ASCII as ASCII, as a web page's does.
+    if (const QString declared = knownCharset(contentTypeCharset(contentType)); !declared.isEmpty()
+        && (declared.startsWith(QLatin1String("UTF-16"), Qt::CaseInsensitive)
+            || declared.startsWith(QLatin1String("UTF-32"), Qt::CaseInsensitive) || readsAsciiAsAscii(declared)))
         return declared;
+    // Only a web page names its charset in a <meta>: a script or a document of another kind
+    // may hold one as text of its own.
+    const QByteArray type = contentType.left(256).toLower();
+    if (!type.trimmed().isEmpty() && !type.contains("html"))
+        return expected;
     QString own = knownCharset(metaCharset(body));
     // A page that names its charset in ASCII bytes is in a charset that reads ASCII as ASCII;
     // one that says UTF-16 means UTF-8, and one that names another is mistaken.

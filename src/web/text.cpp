@@ -120,12 +120,21 @@ QString bytestostr(const QByteArray &body, const QString &charset)
     return dec.decode(body);
 }
 
+namespace {
+// At most one character in this many may be one that text does not hold.
+constexpr qsizetype kOddShare = 32;
+}
+
 bool isReadableText(const QString &text)
 {
+    // A stray control character or a byte the charset cannot hold is found in real pages now
+    // and then; nonsense is full of them.
+    qsizetype odd = 0;
     for (QChar c : text) {
         const char16_t u = c.unicode();
-        if (u == 0xFFFD || (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F)
-            return false;
+        if (u == 0 || u == 0xFFFD || (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f' && u != '\v')
+            || u == 0x7F)
+            ++odd;
     }
-    return true;
+    return odd * kOddShare <= text.size();
 }

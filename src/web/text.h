@@ -21,6 +21,6 @@ QString bytestostr(const QByteArray &body, const QString &charset);
 // A text in GBK bytes, each character GBK cannot hold as "?".
 QByteArray gbkBytes(const QString &text);
 
-// Text as a page holds it: no NUL, no undecodable byte (shown as U+FFFD), no control character
-// but tab and line ends. Bytes that mean nothing, sent with "200 OK", fail this.
+// Text as a page holds it: next to no NUL, undecodable byte (shown as U+FFFD) or control
+// character but white space. Bytes that mean nothing, sent with "200 OK", fail this.
 bool isReadableText(const QString &text);
