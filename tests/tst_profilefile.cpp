@@ -46,13 +46,13 @@ bool whole(const QString &path, QString *why)
     return true;
 }
 
-// The settings rows of a file as it stands, read without making or changing anything; -1 when
-// it is no profile.
+// The settings rows of a file as it stands, read without making anything; -1 when it is no
+// profile.
 int settingsRows(const QString &path)
 {
     sqlite3 *db = nullptr;
     int rows = -1;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         sqlite3_stmt *q = nullptr;
         if (sqlite3_prepare_v2(db, "SELECT count(*) FROM soft_config", -1, &q, nullptr) == SQLITE_OK
             && sqlite3_step(q) == SQLITE_ROW)

@@ -240,7 +240,10 @@ bool ProfileDb::build(const QString &path, bool replaceEmpty, bool *taken)
         QFile::remove(build);
         return false;
     }
-    const DbStatus made = createSchema();
+    DbStatus made = createSchema();
+    // In WAL mode from its first use on: nothing of the file changes once it has its name.
+    if (made)
+        made = exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     close();
     if (!made) {
         m_error = QStringLiteral("无法创建数据库：") + made.logReason();
