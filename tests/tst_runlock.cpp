@@ -205,7 +205,7 @@ private slots:
             QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Completed);
         });
         QTest::newRow("Step 3 stopped") << Action([](Rig &r) {
-            r.sim.options().faults = {{SimFault::Target::Upload, SimFault::Kind::Status503}};
+            r.sim.options().faults = {*SimFault::parse("upload:503")};
             QSignalSpy ended(&r.session.uploadStep(), &UploadStep::ended);
             r.session.uploadStep().click();
             QVERIFY(ended.wait(10000));

@@ -80,7 +80,7 @@ private slots:
         listShop(sim, f.profile.path());
         f.exec("UPDATE itemlist SET state=1, web_title='页标题', web_key='关键词', web_doc='描述' WHERE id=1");
         f.open();
-        sim.options().faults = {{SimFault::Target::Tool, SimFault::Kind::Hang}};
+        sim.options().faults = {*SimFault::parse("tool:hang")};
         QProcess runner;
         startCli(runner, sim, f.profile.path(), {"detail"});
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(RunLock::pathFor(f.profile.path())), 10000);

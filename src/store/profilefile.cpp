@@ -86,6 +86,13 @@ bool place(const QString &build, const QString &path, bool replaceEmpty, bool *t
     const QByteArray from = QFile::encodeName(build), to = QFile::encodeName(path);
     bool placed = false;
     if (replaceEmpty) {
+        // Only while it is still empty: another program may have put a profile there meanwhile.
+        struct stat st;
+        if (::stat(to.constData(), &st) == 0 && st.st_size > 0) {
+            *taken = true;
+            removeWithJournals(build);
+            return false;
+        }
         placed = ::rename(from.constData(), to.constData()) == 0;
     } else {
         // Another program may have made the profile meanwhile: that one is kept.
