@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QLockFile>
+#include <QThread>
 
 namespace {
 
@@ -16,7 +17,13 @@ QString otherProcess(const QLockFile &file)
 {
     qint64 pid = 0;
     QString host, program;
-    if (!file.getLockInfo(&pid, &host, &program))
+    // A lock taken a moment ago may not say whose it is yet: its owner writes that just after.
+    bool known = file.getLockInfo(&pid, &host, &program);
+    for (int wait = 0; !known && wait < 5; ++wait) {
+        QThread::msleep(10);
+        known = file.getLockInfo(&pid, &host, &program);
+    }
+    if (!known)
         return QStringLiteral("数据库正被另一个程序使用，请等它运行结束后再开始");
     if (program.isEmpty())
         program = QStringLiteral("未知程序");
