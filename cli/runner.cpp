@@ -37,6 +37,8 @@ const QMap<QString, QMap<QString, bool>> kCommands = {
     {"run", {{"--shop", true}, {"--fresh", false}}},
 };
 const QMap<QString, int> kPositionals = {{"add", 1}};
+// The commands that run steps or add items.
+const QStringList kRunning = {"collect", "detail", "add", "upload", "run"};
 
 } // namespace
 
@@ -77,8 +79,10 @@ QString Runner::usage()
         "A failure's reason goes to stderr as well, in Chinese.\n"
         "exit status: 0 done, 1 the step stopped on a failure or the profile could not be read,\n"
         "2 usage or a refused setting,\n"
-        "3 paused by a signal, 4 the profile cannot be used; for run, 11, 12 or 13 when Step 1, 2\n"
-        "or 3 stopped on a failure.\n"
+        "3 paused by a signal, 4 the profile cannot be used (another program runs on it, or it can\n"
+        "only be read); for run, 11, 12 or 13 when Step 1, 2 or 3 stopped on a failure.\n"
+        "collect, detail, add, upload and run hold the profile's lock file (FILE.lock) while they\n"
+        "run; list and summary read a profile that cannot be written.\n"
         "VELORIX_CONNECT_TO=HOST:PORT sends every outside connection to that address.\n"
         "VELORIX_PACE=SHARE (between 0 and 1) shortens the pauses between units to that share of\n"
         "the normal pace, for checks against the simulator; never use it against a real site.\n");
@@ -188,7 +192,20 @@ int Runner::start(const QStringList &args)
         err(QStringLiteral("velorix-cli: ") + settings.readFailure());
         return Failed;
     }
+    if (!m_session->db().readOnly().isEmpty())
+        err(QStringLiteral("velorix-cli: ") + opened);
     applyPace(qEnvironmentVariable("VELORIX_PACE"));
+
+    // The commands that fetch and store hold the profile's run lock from start to end, the
+    // whole run included: a second runner, or the window, is refused meanwhile.
+    if (kRunning.contains(a.command)) {
+        QString why;
+        m_hold = m_session->runLock().take(&why);
+        if (!m_hold) {
+            err(QStringLiteral("velorix-cli: ") + why);
+            return NoProfile;
+        }
+    }
 
     if (a.command == QLatin1String("settings"))
         return settings(a);

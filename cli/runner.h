@@ -2,6 +2,7 @@
 
 #include "cli/consolenotifier.h"
 #include "store/dbresult.h"
+#include "store/runlock.h"
 #include "web/fetch.h"
 
 #include <QMap>
@@ -24,7 +25,7 @@ public:
         Failed = 1,         // the step stopped on a failure (the reason is on stderr)
         Usage = 2,          // a wrong command or option, or a refused setting
         Paused = 3,         // SIGINT/SIGTERM: the unit in flight was finished, nothing is lost
-        NoProfile = 4,      // the profile database cannot be used
+        NoProfile = 4,      // the profile database cannot be used: unreadable, read-only, or run on by another process
     };
 
     explicit Runner(QObject *parent = nullptr);
@@ -73,6 +74,9 @@ private:
     ConsoleNotifier m_notifier;
     WebService m_web;   // this run's network access and cookies
     Limits m_limits;
+    // The profile's run lock, for a command that runs steps; given back after the session has
+    // closed the profile.
+    RunLock::Hold m_hold;
     std::unique_ptr<Session> m_session;
     std::function<void()> m_pause;   // what the pause button does for the command running
     QString m_lastStatus, m_lastReason;

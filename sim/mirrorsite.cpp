@@ -171,12 +171,14 @@ Simulator::Reply Simulator::siteUpload(const SimRequest &r, Session &s)
     }
     if (m_options.sessionLossAfter > 0 && ++s.uploads % m_options.sessionLossAfter == 0)
         s.loggedIn = false;
+    ++m_accepted[id];
     reply.body = gb(outside::uploadOk);
     return reply;
 }
 
 void Simulator::clearSite()
 {
+    m_accepted.clear();
     QSqlQuery(QSqlDatabase::database(m_siteConnection)).exec(QStringLiteral("DELETE FROM published"));
 }
 

@@ -108,6 +108,8 @@ public:
 
     // What the mirror site holds: item ID -> the fields of its last upload.
     QMap<QString, QMap<QString, QString>> published() const;
+    // How often the site took each item (an upload answered "OK"), since the start or clearSite().
+    QMap<QString, int> acceptedUploads() const { return m_accepted; }
     // Forgets every item the site holds.
     void clearSite();
     QString lastOpenUrl() const { return m_lastOpenUrl; }
@@ -162,4 +164,5 @@ private:
     QString m_lastOpenUrl;
     int m_toolCount = 0, m_listCount = 0, m_sessionCounter = 0;
     QHash<int, int> m_faultCounts;   // requests seen per fault target
+    QMap<QString, int> m_accepted;   // uploads taken per item
 };

@@ -291,6 +291,8 @@ private slots:
         Rig r;
         point(site.stub.serverPort());
         prepare(r, 1);
+        // Time enough to see the first upload before the login anew.
+        r.session.uploadStep().setIntervals(1, 1, 300);
         QSignalSpy ended(&r.session.uploadStep(), &UploadStep::ended);
         r.session.uploadStep().click();
         QTRY_COMPARE(site.uploads.size(), 1);

@@ -28,6 +28,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -127,6 +129,7 @@ void MainWindow::bindSession()
     connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
     connect(&m_session, &Session::rowLabel, m_model, &ItemListModel::setLabelByItem);
     connect(&m_session, &Session::refillList, this, &MainWindow::resetlist);
+    connect(&m_session.profileWatch(), &ProfileWatch::profileChanged, this, &MainWindow::refillKeepingSelection);
     connect(&m_session, &Session::workTexts, m_editor, &ItemEditor::collected);
     connect(&m_session, &Session::caption, this, [this](const QString &control, const QString &text) {
         if (auto *b = findChild<QAbstractButton *>(control))
@@ -354,6 +357,31 @@ void MainWindow::resetlist()
     if (!rows && m_session.db().isOpen())
         m_status->setStatus(rows.readFailure());
     m_model->setRows(std::move(rows.value));
+}
+
+void MainWindow::refillKeepingSelection()
+{
+    QSet<qint64> chosen;
+    for (int r : selectedRows())
+        chosen << m_model->row(r).id;
+    const QModelIndex current = m_list->currentIndex();
+    const qint64 currentId = current.isValid() ? m_model->row(current.row()).id : 0;
+    const int scrolled = m_list->verticalScrollBar()->value();
+    resetlist();
+    QItemSelection keep;
+    QModelIndex again;
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        const qint64 id = m_model->row(r).id;
+        if (chosen.contains(id))
+            keep.select(m_model->index(r, 0), m_model->index(r, ItemListModel::ColumnCount - 1));
+        if (id == currentId)
+            again = m_model->index(r, current.column());
+    }
+    QItemSelectionModel *selection = m_list->selectionModel();
+    selection->select(keep, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (again.isValid())
+        selection->setCurrentIndex(again, QItemSelectionModel::NoUpdate);
+    m_list->verticalScrollBar()->setValue(scrolled);
 }
 
 QString MainWindow::editorTag() const

@@ -43,6 +43,9 @@ public:
     void load(const QString &profilePath);
 
     void resetlist();
+    // The list read anew after another process changed the profile: the rows highlighted, the
+    // current one and the place in the list stay, and so does the editor's row.
+    void refillKeepingSelection();
     ItemListModel *model() const { return m_model; }
     QString editorTag() const;
 

@@ -43,6 +43,12 @@ bool DetailStep::running() const
 void DetailStep::click()
 {
     if (!running()) {
+        RunLock::Hold hold = holdRun(m_s.runLock);
+        if (!hold) {
+            emit ended(Outcome::Stopped);
+            return;
+        }
+        m_hold = std::move(hold);
         setCaption(kRunning);
         m_s.shared.userpause = false;
         m_pauseAsked = false;
@@ -69,6 +75,7 @@ DbResult<QString> DetailStep::getitemid()
 void DetailStep::stop(const QString &text, Outcome outcome, const QString &reason, const QString &detail)
 {
     m_inFlight = false;
+    m_hold.reset();
     if (outcome != Outcome::Completed)
         setCaption(kContinue);
     emit status(text, reason, detail);
@@ -82,6 +89,10 @@ void DetailStep::tick()
     m_cleaner.run();
     if (m_s.shared.userpause || m_pauseAsked) {
         stop(QStringLiteral("用户暂停"), Outcome::Paused);
+        return;
+    }
+    if (const DbStatus same = m_s.db.checkFile(); !same) {
+        stop(fileLost(same), Outcome::Stopped, same.reason(), same.error);
         return;
     }
     const DbResult<QString> next = getitemid();
@@ -206,6 +217,7 @@ void DetailStep::converted(quint64 cycle, const QString &item, const ConvertResu
             // Going on would only fail again on every item: the operator is asked to look. The
             // collector has said why.
             m_inFlight = false;
+            m_hold.reset();
             setCaption(kContinue);
             emit ended(Outcome::Stopped);
             break;

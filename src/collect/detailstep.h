@@ -63,6 +63,7 @@ private:
     ItemCollector &m_collector;
     CacheCleaner &m_cleaner;
     QTimer *m_timer;
+    RunLock::Hold m_hold;       // from the start to the end of a run
     int m_startMs = 100, m_retryMs = 200;
     quint64 m_cycle = 0;   // each tick starts a cycle; only the newest one re-arms the timer
     bool m_inFlight = false;    // a cycle's conversion, page or check is under way

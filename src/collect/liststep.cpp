@@ -40,17 +40,26 @@ void ListStep::click()
         m_pauseAsked = true;
         return;
     }
+    // Another process running on the profile is said now, before the mode is asked for.
+    if (!holdRun(m_s.runLock))
+        return;
     m_s.shared.userpause = false;
     emit modeWanted();
 }
 
 void ListStep::start(CollectMode mode)
 {
+    m_hold = holdRun(m_s.runLock);
+    if (!m_hold) {
+        emit ended(Outcome::Stopped);
+        return;
+    }
     if (mode == CollectMode::Fresh) {
         // A fresh run sends every row back to not collected: the profile as it was is kept
         // first, and without that copy the run does not start.
         const DbResult<QString> copy = m_s.db.backup(QDateTime::currentDateTime(), kBackupsKept);
         if (!copy) {
+            m_hold.reset();
             report(QStringLiteral("数据库备份失败，未开始全新采集：") + copy.reason(), copy);
             emit ended(Outcome::Stopped);
             return;
@@ -66,6 +75,7 @@ void ListStep::start(CollectMode mode)
             reset = m_s.db.commit();
         if (!reset) {
             m_s.db.rollback();
+            m_hold.reset();
             report(QStringLiteral("数据库无法写入，未开始全新采集：") + reset.reason(), reset);
             emit ended(Outcome::Stopped);
             return;
@@ -84,6 +94,7 @@ void ListStep::start(CollectMode mode)
 void ListStep::stop(const QString &text, Outcome outcome, const QString &reason, const QString &detail)
 {
     m_running = false;
+    m_hold.reset();
     emit status(text, reason, detail);
     // Stopped or paused (by its own button or another step's), the button offers to go on.
     setCaption(kContinue);
@@ -95,6 +106,10 @@ void ListStep::tick()
     m_timer->stop();
     if (m_s.shared.userpause || m_pauseAsked) {
         stop(QStringLiteral("用户暂停中"), Outcome::Paused);
+        return;
+    }
+    if (const DbStatus same = m_s.db.checkFile(); !same) {
+        stop(fileLost(same), Outcome::Stopped, same.reason(), same.error);
         return;
     }
     if (m_firstTick) {
@@ -181,6 +196,7 @@ void ListStep::pageArrived(quint64 run, const FetchResult &fetched)
         return;
     }
     m_running = false;
+    m_hold.reset();
     emit status(QStringLiteral("宝贝列表读取完毕共计宝贝：%1件，请采集宝贝详细信息").arg(listed.value));
     setCaption(kIdle);
     emit ended(Outcome::Completed);

@@ -44,6 +44,7 @@ private:
     void stop(const QString &text, Outcome outcome, const QString &reason = {}, const QString &detail = {});
 
     Services m_s;
+    RunLock::Hold m_hold;      // while a run goes on
     QTimer *m_timer;
     int m_firstMs = 200, m_nextMs = 500;
     int m_page = 0;            // the page counter

@@ -24,6 +24,7 @@ bool ManualAdd::reading() const
 
 void ManualAdd::give(const QString &text, const QString &reason, const QString &detail)
 {
+    m_hold.reset();
     setCaption(kIdle);
     emit status(text, reason, detail);
     emit failed();
@@ -34,9 +35,19 @@ void ManualAdd::click(const QString &address, const QString &pid)
     ++m_add;
     if (reading()) {
         m_channel.abort(kKind);
+        m_hold.reset();
         setCaption(kIdle);
         emit status(QStringLiteral("已中止获取"));
         emit failed();
+        return;
+    }
+    m_hold = holdRun(m_s.runLock);
+    if (!m_hold) {
+        emit failed();
+        return;
+    }
+    if (const DbStatus same = m_s.db.checkFile(); !same) {
+        give(fileLost(same), same.reason(), same.error);
         return;
     }
     setCaption(kReading);
@@ -90,6 +101,7 @@ void ManualAdd::firstPage(quint64 add, const FetchResult &page)
             break;
         case ConvertResult::Outcome::FailedReply:
             // The conversion ends; the button keeps "正在读取..." until the operator presses it.
+            m_hold.reset();
             emit failed();
             break;
         case ConvertResult::Outcome::TimedOut:
@@ -131,6 +143,7 @@ void ManualAdd::alimama(quint64 add, const QString &clickUrl)
             give(stored.writeFailure(QStringLiteral("宝贝")), stored.reason(), stored.error);
             return;
         }
+        m_hold.reset();
         emit status(QStringLiteral("添加成功"));
         setCaption(kIdle);
         emit added(item);

@@ -38,5 +38,6 @@ private:
     Services m_s;
     ConvertChannel &m_channel;
     QString m_address, m_pid;
+    RunLock::Hold m_hold;   // from the button to the add's end
     quint64 m_add = 0;   // an abort or a new add supersedes whatever the last one has in flight
 };

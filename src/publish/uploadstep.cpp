@@ -47,6 +47,7 @@ bool UploadStep::running() const
 // A run reports its end once, however many of its paths find it over.
 void UploadStep::finish(Outcome outcome)
 {
+    m_hold.reset();
     if (m_ended)
         return;
     m_ended = true;
@@ -105,6 +106,15 @@ bool UploadStep::siteMissing()
 
 void UploadStep::click()
 {
+    // Starting or resuming (not pausing) needs the profile's run lock, before anything goes out.
+    if (!running()) {
+        RunLock::Hold hold = holdRun(m_s.runLock);
+        if (!hold) {
+            emit ended(Outcome::Stopped);
+            return;
+        }
+        m_hold = std::move(hold);
+    }
     if (!m_s.shared.shoplinkok) {
         // The shop's own click URL goes to the site with the login; it is asked for once a run.
         m_s.shared.convmode = 1;
@@ -192,6 +202,10 @@ void UploadStep::tick()
         stop(QStringLiteral("用户暂停"), Outcome::Paused);
         return;
     }
+    if (const DbStatus same = m_s.db.checkFile(); !same) {
+        halt(fileLost(same), same.reason(), same.error);
+        return;
+    }
     const auto next = m_s.db.nextToUpload();
     if (!next) {
         halt(next.readFailure(), next.reason(), next.error);
@@ -205,6 +219,8 @@ void UploadStep::tick()
         finish(Outcome::Completed);
         return;
     }
+    if (row->posting)
+        emit status(interrupted(*row));
     emit rowLabel(row->item, QStringLiteral("正在上传..."));
     if (row->web_url == outside::descriptionPrefix() || row->title.isEmpty()) {
         if (!stored(m_s.db.markAbnormalById(row->id), Path::Step))
@@ -227,11 +243,22 @@ void UploadStep::uploadNow(qint64 id)
     }
     if (siteMissing())
         return;
+    // The upload by hand holds the run lock until its outcome is stored, whatever runs besides.
+    QString why;
+    RunLock::Hold hold = m_s.runLock.take(&why);
+    if (!hold) {
+        tell(why);
+        return;
+    }
     m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
-                         [this, id](const SiteLogin::Outcome &r) {
+                         [this, id, hold](const SiteLogin::Outcome &r) {
         if (!r.loggedIn()) {
             emit status(QStringLiteral("登录失败，请检查用户名密码设置，若多次失败可联系客服处理！"), r.reason, r.detail);
             m_s.notifier.showmsg(QStringLiteral("登录失败，请检查用户名密码设置"));
+            return;
+        }
+        if (const DbStatus same = m_s.db.checkFile(); !same) {
+            tell(fileLost(same), same.reason(), same.error);
             return;
         }
         const auto row = m_s.db.itemById(id);
@@ -241,27 +268,34 @@ void UploadStep::uploadNow(qint64 id)
         }
         if (!row.value)
             return;
+        if (row.value->posting)
+            emit status(interrupted(*row.value));
         emit rowLabel(row.value->item, QStringLiteral("正在上传..."));
-        upload(*row.value, Path::ByHand);
+        upload(*row.value, Path::ByHand, hold);
     });
 }
 
-void UploadStep::upload(const ItemRecord &row, Path path)
+QString UploadStep::interrupted(const ItemRecord &row)
+{
+    return QStringLiteral("宝贝编号：%1 上次上传后未收到网站的结果（网站可能已收到），现在重新上传").arg(row.item);
+}
+
+void UploadStep::upload(const ItemRecord &row, Path path, const RunLock::Hold &hold)
 {
     if (path == Path::Step)
         m_inFlight = true;
-    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path](const FetchResult &document) {
+    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path, hold](const FetchResult &document) {
         // Whatever kept the document from coming, or made it unusable (too large, mangled,
         // redirected in circles), may be the host's as well as the item's: another item's
         // document tells which, before any row is marked.
         if (!document.ok()) {
-            documentFailed(row, path, document);
+            documentFailed(row, path, document, hold);
             return;
         }
         // Bytes that are no text came in place of the document: as good as none.
         if (!isReadableText(document.text)) {
             documentFailed(row, path, FetchResult::failed(FetchResult::Failure::Undecodable,
-                                                         QStringLiteral("not a text document"), document.status));
+                                                         QStringLiteral("not a text document"), document.status), hold);
             return;
         }
         if (m_documentRow == row.id)
@@ -274,15 +308,25 @@ void UploadStep::upload(const ItemRecord &row, Path path)
             refuse(row, reason, path);
             return;
         }
-        post(row, path, *page);
+        post(row, path, *page, hold);
     });
 }
 
-void UploadStep::post(const ItemRecord &row, Path path, const QString &page)
+void UploadStep::post(const ItemRecord &row, Path path, const QString &page, const RunLock::Hold &hold)
 {
+    // On the disk before the post leaves: a run stopped before the site's answer is stored
+    // knows that this row may be on the site already.
+    if (path == Path::Step)
+        m_inFlight = false;
+    if (!stored(m_s.db.setPosting(row.id), path)) {
+        emit rowLabel(row.item, statelabel(row.state, row.itemstate));
+        return;
+    }
+    if (path == Path::Step)
+        m_inFlight = true;
     const QString address = outside::siteAddress(m_site.server, outside::uploadPath);
     m_s.web.httppost(address, outside::siteHost(m_site.server), QString(), uploadbody(row, page, path == Path::ByHand),
-                     QStringLiteral("gb2312"), this, [this, row, path](const FetchResult &reply) {
+                     QStringLiteral("gb2312"), this, [this, row, path, hold](const FetchResult &reply) {
                          // No answer, a broken one or an error page: the site was not there to
                          // take the item. Marking the row refused would, in an outage, take every
                          // remaining row out of the step one by one.
@@ -297,7 +341,7 @@ void UploadStep::post(const ItemRecord &row, Path path, const QString &page)
 // The description document did not come. Once is the network's; again and again, while another
 // item's document does come, it is this item's, which is then set aside so that it never keeps
 // the rest from being published. When no document comes, nothing is marked.
-void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchResult &document)
+void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchResult &document, const RunLock::Hold &hold)
 {
     const QString outage = QStringLiteral("宝贝描述读取失败，请检查网络后继续上传");
     if (path == Path::ByHand) {
@@ -325,7 +369,8 @@ void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchRes
         unreachable(row, outage, path, document);
         return;
     }
-    m_s.web.gethtml(other.value, QStringLiteral("gb2312"), this, [this, row, path, document, outage](const FetchResult &probe) {
+    m_s.web.gethtml(other.value, QStringLiteral("gb2312"), this,
+                    [this, row, path, document, outage, hold](const FetchResult &probe) {
         if (!probe.ok() || !isReadableText(probe.text) || !pagebody(probe.text, {})) {
             unreachable(row, outage, path, document);
             return;
@@ -359,6 +404,9 @@ void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
                                                   : reply;
     emit status(text);
     if (reply.contains(outside::relogMarker)) {
+        // The site did not take the row: nothing of it is on the site.
+        if (!stored(m_s.db.clearPosting(row.id), path))
+            return;
         emit rowLabel(row.item, QStringLiteral("未上传"));
         if (path == Path::ByHand) {
             emit status(QStringLiteral("意外错误，多次尝试后可联系客服处理！"));

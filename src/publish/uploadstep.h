@@ -54,9 +54,12 @@ private:
     enum class Path { Step, ByHand };
     void tick();
     void relogin();
-    void upload(const ItemRecord &row, Path path);
-    void post(const ItemRecord &row, Path path, const QString &page);
-    void documentFailed(const ItemRecord &row, Path path, const FetchResult &document);
+    // The hold is the run lock, kept by an upload by hand until its end.
+    void upload(const ItemRecord &row, Path path, const RunLock::Hold &hold = {});
+    void post(const ItemRecord &row, Path path, const QString &page, const RunLock::Hold &hold);
+    void documentFailed(const ItemRecord &row, Path path, const FetchResult &document, const RunLock::Hold &hold);
+    // What the status line and the log say of a row whose last upload never got its answer stored.
+    static QString interrupted(const ItemRecord &row);
     void posted(const ItemRecord &row, Path path, const QString &reply);
     void refuse(const ItemRecord &row, const QString &reason, Path path);
     void unreachable(const ItemRecord &row, const QString &text, Path path, const FetchResult &why);
@@ -73,6 +76,7 @@ private:
     ConvertChannel &m_channel;
     SiteLogin &m_login;
     QTimer *m_timer3, *m_timer4;
+    RunLock::Hold m_hold;       // from a start or resume to the end of the run
     int m_nextMs = 500, m_refusedMs = 1000, m_reloginMs = 1000;
     bool m_inFlight = false;    // an upload's fetch or post is under way
     bool m_pauseAsked = false;  // paused by its own button, whatever clears the shared flag

@@ -6,6 +6,7 @@
 
 class Notifier;
 class ProfileDb;
+class RunLock;
 class WebService;
 
 // How a Step 1 run treats what is stored: go on from the last page and leave stored items
@@ -32,4 +33,5 @@ struct Services {
     WebService &web;
     Pipeline &shared;
     const RuleSet &rules;            // the rules in force
+    RunLock &runLock;                // held while any step or action runs
 };

@@ -30,7 +30,8 @@ bool LoggingNotifier::ask(const QString &text, const QString &title)
 Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     : QObject(parent), m_logged(notifier, m_log), m_web(web)
 {
-    const Services s{m_db, m_logged, m_web, m_shared, m_rules};
+    const Services s{m_db, m_logged, m_web, m_shared, m_rules, m_runLock};
+    m_watch = new ProfileWatch(m_db, m_runLock, this);
     m_channel1 = new ConvertChannel(1, this);
     m_channel2 = new ConvertChannel(2, this);
     m_cleaner = new CacheCleaner(m_web, this);
@@ -80,6 +81,14 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     connect(m_uploadStep, &UploadStep::started, this, [this](int waiting) { m_progress.begin(Progress::Upload, waiting); });
     connect(m_uploadStep, &UploadStep::unitDone, this, [this] { m_progress.advance(Progress::Upload); });
     connect(m_uploadStep, &UploadStep::ended, this, [this] { m_progress.end(Progress::Upload); });
+
+    // When a step ends, the file alone holds everything it did: a copy of the file as it stands,
+    // which is what an operator's own backup takes, misses nothing.
+    auto checkpoint = [this] { m_db.checkpoint(); };
+    connect(m_listStep, &ListStep::ended, this, checkpoint);
+    connect(m_detailStep, &DetailStep::ended, this, checkpoint);
+    connect(m_uploadStep, &UploadStep::ended, this, checkpoint);
+    connect(m_manualAdd, &ManualAdd::added, this, checkpoint);
 }
 
 Session::~Session()
@@ -87,7 +96,7 @@ Session::~Session()
     // The steps and channels hold references to this object's members and report through its
     // signals; they go while those are still whole (children would only go after them).
     for (QObject *o : std::initializer_list<QObject *>{m_uploadStep, m_login, m_manualAdd, m_detailStep, m_listStep,
-                                                       m_collector, m_cleaner, m_channel2, m_channel1})
+                                                       m_collector, m_cleaner, m_channel2, m_channel1, m_watch})
         delete o;
 }
 
@@ -108,6 +117,7 @@ QString Session::welcomeText()
 
 QString Session::opendb(const QString &path)
 {
+    m_watch->stop();
     if (m_db.open(path) == ProfileDb::OpenResult::Failed) {
         const QString text = QStringLiteral("数据库 %1 无法使用：%2").arg(QDir::toNativeSeparators(path), m_db.lastError());
         // The database's own words go to the run log beside it, when there is a folder for one.
@@ -115,9 +125,17 @@ QString Session::opendb(const QString &path)
         if (!m_db.lastErrorDetail().isEmpty())
             m_log.write(QStringLiteral("状态"), text + QStringLiteral("（") + m_db.lastErrorDetail() + QStringLiteral("）"));
         m_log.setPath({});
+        m_runLock.setProfile({});
         return text;
     }
-    m_log.setPath(RunLog::pathFor(path));
+    m_runLock.setProfile(path, m_db.readOnly());
+    m_watch->start();
+    // The log goes beside the profile, where the folder lets it.
+    const bool folderWritable = QFileInfo(QFileInfo(path).absolutePath()).isWritable();
+    m_log.setPath(folderWritable ? RunLog::pathFor(path) : QString());
+    if (!m_db.readOnly().isEmpty())
+        return QStringLiteral("数据库 %1 只读（%2），只能查看，不能采集、上传或保存")
+            .arg(QDir::toNativeSeparators(path), m_db.readOnly());
     return welcomeText();
 }
 
@@ -320,7 +338,14 @@ void Session::recollect(const QString &item)
         return;
     if (!m_logged.ask(QStringLiteral("是否确定重新采集ID为%1的宝贝数据？").arg(item), QStringLiteral("注意")))
         return;
-    m_collector->getitem(item, QString(), this, [this](const ItemCollector::Result &r) {
+    // Reading and storing an item is a step's work: not while another process runs one.
+    QString why;
+    const RunLock::Hold hold = m_runLock.take(&why);
+    if (!hold) {
+        emit status(why);
+        return;
+    }
+    m_collector->getitem(item, QString(), this, [this, hold](const ItemCollector::Result &r) {
         if (r.kind == ItemCollector::Result::Stored)
             emit status(QStringLiteral("重新采集完毕"));
     });

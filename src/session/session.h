@@ -3,9 +3,11 @@
 #include "rules/rules.h"
 #include "session/checks.h"
 #include "session/pipeline.h"
+#include "session/profilewatch.h"
 #include "session/progress.h"
 #include "session/runlog.h"
 #include "store/profiledb.h"
+#include "store/runlock.h"
 #include "web/notifier.h"
 
 #include <QObject>
@@ -51,11 +53,15 @@ public:
     Progress &progress() { return m_progress; }
     WebService &web() { return m_web; }
     Pipeline &shared() { return m_shared; }
+    // One writer per profile: what runs holds this; a second process is refused.
+    RunLock &runLock() { return m_runLock; }
+    // Says when another process changed the profile.
+    ProfileWatch &profileWatch() { return *m_watch; }
 
     static QString welcomeText();
 
     // Opens the profile; returns the text the status line shows after start-up: the
-    // welcome text, or which file could not be used and why.
+    // welcome text, that the profile can only be read, or which file could not be used and why.
     QString opendb(const QString &path = ProfileDb::defaultPath());
 
     // Reads the settings row and takes the site settings, the rules, the shop address and the
@@ -146,6 +152,8 @@ private:
     Progress m_progress;
     WebService &m_web;
     ProfileDb m_db;
+    RunLock m_runLock;
+    ProfileWatch *m_watch;
     Pipeline m_shared;
     RuleSet m_rules;
     QString m_webserver, m_webuser, m_webpass, m_webadminpath;

@@ -19,3 +19,17 @@ void Step::report(const QString &text, const DbStatus &why)
 {
     emit status(text, why.reason(), why.error);
 }
+
+RunLock::Hold Step::holdRun(RunLock &lock)
+{
+    QString why;
+    RunLock::Hold hold = lock.take(&why);
+    if (!hold)
+        emit status(why);
+    return hold;
+}
+
+QString Step::fileLost(const DbStatus &why)
+{
+    return QStringLiteral("已停止：%1，未写入任何内容，请检查数据库文件后重新开始").arg(why.reason());
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/dbresult.h"
+#include "store/runlock.h"
 #include "web/fetchresult.h"
 
 #include <QObject>
@@ -34,6 +35,11 @@ protected:
     // The status text with the reason of a failed fetch or statement.
     void report(const QString &text, const FetchResult &why);
     void report(const QString &text, const DbStatus &why);
+    // The profile's run lock for work about to start; null when another process runs on the
+    // profile or it cannot be written, after the status line has said why.
+    RunLock::Hold holdRun(RunLock &lock);
+    // What a step says when the profile's file is gone from under it before a unit.
+    static QString fileLost(const DbStatus &why);
 
 private:
     QString m_caption;

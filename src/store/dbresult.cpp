@@ -2,6 +2,8 @@
 
 #include <QSqlError>
 
+#include <sqlite3.h>
+
 DbStatus DbStatus::of(const QSqlError &e)
 {
     if (e.type() == QSqlError::NoError)
@@ -17,6 +19,11 @@ QString DbStatus::reason() const
 {
     if (ok())
         return {};
+    if (code == kFileReplaced)
+        return QStringLiteral("数据库文件已被删除、移动或替换");
+    // The journal's shared index beside the file cannot grow: the disk is full.
+    if (code == SQLITE_IOERR_SHMSIZE)
+        return QStringLiteral("磁盘空间不足");
     switch (code & 0xff) {   // the primary code of an extended one
     case 5: return QStringLiteral("数据库正被其他程序使用");
     case 6: return QStringLiteral("数据库被锁定");

@@ -10,6 +10,9 @@ struct DbStatus {
     QString error;   // SQLite's text; empty when the statement ran
     int code = 0;    // SQLite's result code
 
+    // Not SQLite's: the path no longer names the file that was opened.
+    static constexpr int kFileReplaced = -2;
+
     bool ok() const { return error.isEmpty(); }
     explicit operator bool() const { return ok(); }
 

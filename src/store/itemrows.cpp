@@ -12,7 +12,7 @@ namespace {
 
 const char *const kItemColumns =
     "id,item,title,money,web_pic,click_url,web_title,web_key,web_doc,web_content,web_url,"
-    "state,itemstate,byid,html,errcode,errdecription,updatetime";
+    "state,itemstate,byid,html,errcode,errdecription,updatetime,posting";
 
 ItemRecord readRecord(const QSqlQuery &q)
 {
@@ -36,15 +36,19 @@ ItemRecord readRecord(const QSqlQuery &q)
     r.errcode = q.value(15).toInt();
     r.errdecription = q.value(16).toString();
     r.updatetime = q.value(17).toString();
+    r.posting = q.value(18).toInt() != 0;
     return r;
 }
 
 
 } // namespace
 
-QStringList ProfileDb::itemlistColumns()
+QStringList ProfileDb::itemlistColumns(int version)
 {
-    return QString::fromLatin1(kItemColumns).split(',');
+    QStringList columns = QString::fromLatin1(kItemColumns).split(',');
+    if (version < 3)
+        columns.removeAll(QStringLiteral("posting"));
+    return columns;
 }
 
 DbResult<std::vector<ItemListRow>> ProfileDb::listRows()
@@ -143,12 +147,22 @@ DbStatus ProfileDb::setAside(const QString &item, const QString &reason)
 
 DbStatus ProfileDb::setUploaded(qint64 id)
 {
-    return exec(QStringLiteral("UPDATE itemlist SET state=3 WHERE id=?"), {id});
+    return exec(QStringLiteral("UPDATE itemlist SET state=3, posting=0 WHERE id=?"), {id});
 }
 
 DbStatus ProfileDb::setRefused(qint64 id, const QString &reply)
 {
-    return exec(QStringLiteral("UPDATE itemlist SET errcode=1, errdecription=? WHERE id=?"), {reply, id});
+    return exec(QStringLiteral("UPDATE itemlist SET errcode=1, errdecription=?, posting=0 WHERE id=?"), {reply, id});
+}
+
+DbStatus ProfileDb::setPosting(qint64 id)
+{
+    return exec(QStringLiteral("UPDATE itemlist SET posting=1 WHERE id=?"), {id});
+}
+
+DbStatus ProfileDb::clearPosting(qint64 id)
+{
+    return exec(QStringLiteral("UPDATE itemlist SET posting=0 WHERE id=? AND posting<>0"), {id});
 }
 
 namespace {
@@ -181,6 +195,7 @@ qint64 asNumber(const QVariant &v)
 DbResult<QString> ProfileDb::nextUncollected()
 {
     QSqlQuery q(database());
+    // Written as the index itemlist_collect_pick is, term for term.
     const DbStatus s = run(q, QStringLiteral("SELECT item FROM itemlist WHERE state=0 AND itemstate=0 "
                                              "ORDER BY byid DESC, id DESC LIMIT 1"));
     return firstValue<QString>(q, s, QString(), asText);
@@ -189,8 +204,9 @@ DbResult<QString> ProfileDb::nextUncollected()
 DbResult<std::optional<ItemRecord>> ProfileDb::nextToUpload()
 {
     QSqlQuery q(database());
-    const DbStatus s = run(q, QStringLiteral("SELECT %1 FROM itemlist WHERE errcode=0 AND (state=1 OR state=2) "
-                                             "AND itemstate=0 ORDER BY byid ASC, id DESC LIMIT 1")
+    // Written as the index itemlist_upload_pick is, term for term.
+    const DbStatus s = run(q, QStringLiteral("SELECT %1 FROM itemlist WHERE errcode=0 AND itemstate=0 AND state IN (1,2) "
+                                             "ORDER BY byid ASC, id DESC LIMIT 1")
                                   .arg(QLatin1String(kItemColumns)));
     return oneRecord(q, s);
 }

@@ -1,5 +1,6 @@
 #include "store/profiledb.h"
 #include "store/initialsettings.h"
+#include "store/profilefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QVariant>
 #include <atomic>
 
@@ -53,17 +55,25 @@ CREATE TABLE itemlist (
   html          INTEGER,
   errcode       INTEGER NOT NULL DEFAULT 0,
   errdecription TEXT,
-  updatetime    TEXT DEFAULT (strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime'))
+  updatetime    TEXT DEFAULT (strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime')),
+  posting       INTEGER NOT NULL DEFAULT 0
 ))";
 
 const char *const kIndexes[] = {
-    "CREATE UNIQUE INDEX itemlist_item ON itemlist(item)",
-    // list order and Step 2's pick
-    "CREATE INDEX itemlist_order ON itemlist(byid DESC, id DESC)",
-    "CREATE INDEX itemlist_uncollected ON itemlist(state, itemstate, byid DESC, id DESC)",
-    // Step 3's pick
-    "CREATE INDEX itemlist_upload ON itemlist(errcode, itemstate, state, byid, id)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS itemlist_item ON itemlist(item)",
+    // the list's order
+    "CREATE INDEX IF NOT EXISTS itemlist_order ON itemlist(byid DESC, id DESC)",
+    // The picks of Steps 2 and 3, in their order: each holds only the rows waiting for its step,
+    // and its WHERE is the pick's own, term for term, so that SQLite takes it for the pick and
+    // the first row comes without sorting every waiting row.
+    "CREATE INDEX IF NOT EXISTS itemlist_collect_pick ON itemlist(byid DESC, id DESC) "
+    "WHERE state=0 AND itemstate=0",
+    "CREATE INDEX IF NOT EXISTS itemlist_upload_pick ON itemlist(byid, id DESC) "
+    "WHERE errcode=0 AND itemstate=0 AND state IN (1,2)",
 };
+
+// Indexes of earlier versions that the picks' own replace.
+const char *const kRetiredIndexes[] = {"itemlist_uncollected", "itemlist_upload"};
 
 } // namespace
 
@@ -102,6 +112,11 @@ QString ProfileDb::defaultPath()
 
 DbStatus ProfileDb::run(QSqlQuery &q, const QString &sql, const QVariantList &values)
 {
+    // Nothing is written into a file that is no longer the profile's: a step stops instead.
+    const bool reads = sql.startsWith(QLatin1String("SELECT")) || (sql.startsWith(QLatin1String("PRAGMA")) && !sql.contains('='));
+    if (!reads && m_identity.valid)
+        if (DbStatus same = checkFile(); !same)
+            return same;
     // The query's own error, not the connection's: that one may describe an earlier statement.
     if (!q.prepare(sql))
         return DbStatus::of(q.lastError());
@@ -124,15 +139,14 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
     m_path = path;
     m_error.clear();
     m_errorDetail.clear();
+    m_readOnly.clear();
+    m_identity = {};
+    m_replacedSeen = false;
     const QFileInfo info(path);
     const bool existed = info.exists();
 
     if (existed && !info.isFile()) {
         m_error = QStringLiteral("不是数据库文件");
-        return OpenResult::Failed;
-    }
-    if (existed && !info.isWritable()) {
-        m_error = QStringLiteral("文件只读，无法写入");
         return OpenResult::Failed;
     }
     // The profile holds the site password: a folder made for it, and the file, its journal and
@@ -144,31 +158,20 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
         return OpenResult::Failed;
     }
 
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            const DbStatus why = DbStatus::of(db.lastError());
-            m_error = why.ok() ? QStringLiteral("无法打开数据库文件") : why.reason();
-            m_errorDetail = why.error;
-        }
-    }
-    if (!m_error.isEmpty()) {
-        close();
-        return OpenResult::Failed;
-    }
-
-    if (!existed) {
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        if (const DbStatus created = createSchema(); !created) {
-            m_error = QStringLiteral("无法创建数据库：") + created.reason();
-            m_errorDetail = created.error;
-            close();
-            QFile::remove(path);
+    // An empty file is what an older version left when it was stopped while making the
+    // profile: there is nothing in it to keep, and it is made anew.
+    bool created = false;
+    if (!existed || info.size() == 0) {
+        bool taken = false;
+        if (!build(path, existed, &taken) && !taken)
             return OpenResult::Failed;
-        }
-    } else {
+        created = !taken;   // else another program made it meanwhile: that one is opened
+    }
+    if (!created)
+        m_readOnly = profilefile::readOnlyReason(path);
+    if (!openConnection(path))
+        return OpenResult::Failed;
+    if (!created) {
         QString problem;
         if (!checkSchema(&problem)) {
             m_error = problem;
@@ -176,25 +179,140 @@ ProfileDb::OpenResult ProfileDb::open(const QString &path)
             return OpenResult::Failed;
         }
     }
+    m_identity = profilefile::identityOf(path);
 
-    // WAL: a write is on disk once its statement returns, and a kill never leaves a torn file.
-    exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    if (m_readOnly.isEmpty()) {
+        // WAL: a kill never leaves a torn file, and readers in other processes go on while a
+        // step writes. FULL: every commit is on the disk when it returns, so a power loss
+        // takes back nothing a step has reported done (a few commits a second cost little).
+        exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    }
     m_ok = true;
-    return existed ? OpenResult::Opened : OpenResult::Created;
+    return created ? OpenResult::Created : OpenResult::Opened;
+}
+
+bool ProfileDb::openConnection(const QString &path)
+{
+    QString failed;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+        if (m_readOnly.isEmpty()) {
+            db.setDatabaseName(path);
+        } else if (profilefile::nobodyCanWrite(path)) {
+            // The index SQLite keeps beside a WAL file cannot be made in a folder nobody may
+            // write, and it is not needed there: the file cannot change while it is read.
+            options += QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+            db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"));
+        } else {
+            options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+            db.setDatabaseName(path);
+        }
+        db.setConnectOptions(options);
+        if (!db.open()) {
+            const DbStatus why = DbStatus::of(db.lastError());
+            failed = why.ok() ? QStringLiteral("无法打开数据库文件") : why.reason();
+            m_errorDetail = why.error;
+        }
+    }
+    if (failed.isEmpty())
+        return true;
+    m_error = failed;
+    close();
+    return false;
+}
+
+bool ProfileDb::build(const QString &path, bool replaceEmpty, bool *taken)
+{
+    // The schema is built in a file of its own beside the profile, which takes the profile's
+    // name only when it is whole: a profile stopped half-made is never left under that name.
+    profilefile::removeDeadBuilds(path);
+    const QString build = profilefile::buildPath(path);
+    const QString failed = QStringLiteral("无法创建数据库文件 %1").arg(QDir::toNativeSeparators(path));
+    {
+        QFile f(build);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || !f.setPermissions(QFile::ReadOwner | QFile::WriteOwner)) {
+            m_error = failed;
+            return false;
+        }
+    }
+    if (!openConnection(build)) {
+        QFile::remove(build);
+        return false;
+    }
+    DbStatus made = createSchema();
+    // In WAL mode from its first use on: nothing of the file changes once it has its name.
+    if (made)
+        made = exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    close();
+    if (!made) {
+        m_error = QStringLiteral("无法创建数据库：") + made.reason();
+        m_errorDetail = made.error;
+        QFile::remove(build);
+        QFile::remove(build + QStringLiteral("-journal"));
+        return false;
+    }
+    if (!profilefile::place(build, path, replaceEmpty, taken)) {
+        if (!*taken)
+            m_error = failed;
+        return false;
+    }
+    return true;
 }
 
 void ProfileDb::close()
 {
     m_ok = false;
+    m_identity = {};
     if (QSqlDatabase::contains(m_connection)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-            if (db.isOpen())
+            if (db.isOpen()) {
+                // Everything into the file itself, so that the file alone, copied as it stands,
+                // holds every commit.
+                if (m_readOnly.isEmpty())
+                    QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
                 db.close();
+            }
         }
         QSqlDatabase::removeDatabase(m_connection);
     }
+}
+
+DbStatus ProfileDb::checkpoint()
+{
+    if (!m_ok || !m_readOnly.isEmpty())
+        return {};
+    QSqlQuery q(database());
+    return run(q, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+DbStatus ProfileDb::checkFile()
+{
+    if (!m_identity.valid)
+        return DbStatus::failed(QStringLiteral("not open"), 14);
+    if (profilefile::identityOf(m_path) == m_identity)
+        return {};
+    if (!m_replacedSeen) {
+        m_replacedSeen = true;
+        // What this connection still holds in its journal goes into the file it opened: a
+        // journal left beside the path would be read into whatever file comes there next.
+        QSqlQuery(database()).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    return DbStatus::failed(QStringLiteral("the file at %1 is no longer the one opened").arg(m_path),
+                            DbStatus::kFileReplaced);
+}
+
+DbResult<qint64> ProfileDb::dataVersion()
+{
+    QSqlQuery q(database());
+    if (const DbStatus s = run(q, QStringLiteral("PRAGMA data_version")); !s)
+        return s;
+    if (!q.next())
+        return q.lastError().isValid() ? DbStatus::of(q.lastError()) : DbStatus::failed(QStringLiteral("no data_version"));
+    return q.value(0).toLongLong();
 }
 
 DbStatus ProfileDb::createSchema()
@@ -230,6 +348,7 @@ bool ProfileDb::checkSchema(QString *problem)
         return false;
     }
     const int version = q.value(0).toInt();
+    q.finish();   // a statement left open keeps a migration from changing the schema
     if (version > kSchemaVersion) {
         *problem = QStringLiteral("由更新版本的软件创建（版本%1）").arg(version);
         return false;
@@ -246,7 +365,7 @@ bool ProfileDb::checkSchema(QString *problem)
     // Version 0 is a file made before versions were kept, with the columns of version 1.
     const struct { QString table; QStringList columns; } tables[] = {
         {QStringLiteral("soft_config"), softConfigColumns(qMax(version, 1))},
-        {QStringLiteral("itemlist"), itemlistColumns()},
+        {QStringLiteral("itemlist"), itemlistColumns(qMax(version, 1))},
     };
     for (const auto &t : tables) {
         const QStringList have = columnsOf(t.table);
@@ -259,6 +378,10 @@ bool ProfileDb::checkSchema(QString *problem)
                 *problem = QStringLiteral("不是本软件的数据库（表 %1 缺少列 %2）").arg(t.table, c);
                 return false;
             }
+    }
+    if (version < kSchemaVersion && !m_readOnly.isEmpty()) {
+        *problem = QStringLiteral("由旧版本软件创建，需要升级，但数据库只读（%1）").arg(m_readOnly);
+        return false;
     }
     if (version < kSchemaVersion) {
         if (const DbStatus migrated = migrate(version); !migrated) {
@@ -293,6 +416,15 @@ DbStatus ProfileDb::migrate(int from)
             if (s = addColumn(QStringLiteral("soft_config"), QString::fromLatin1(column), QStringLiteral("TEXT")); !s)
                 break;
     }
+    if (s && from < 3) {
+        s = addColumn(QStringLiteral("itemlist"), QStringLiteral("posting"), QStringLiteral("INTEGER NOT NULL DEFAULT 0"));
+        for (const char *index : kRetiredIndexes)
+            if (s)
+                s = exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(index)));
+        for (const char *index : kIndexes)
+            if (s)
+                s = exec(QString::fromLatin1(index));
+    }
     if (s)
         s = exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
     if (s)
@@ -312,6 +444,9 @@ DbResult<ProfileDb::Write> ProfileDb::execWrite(const QString &sql, const QVaria
 
 DbStatus ProfileDb::begin()
 {
+    if (m_identity.valid)
+        if (DbStatus same = checkFile(); !same)
+            return same;
     QSqlDatabase db = database();
     return db.transaction() ? DbStatus() : DbStatus::of(db.lastError());
 }

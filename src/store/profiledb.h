@@ -2,6 +2,7 @@
 
 #include "rules/rules.h"
 #include "store/dbresult.h"
+#include "store/profilefile.h"
 
 #include <QDateTime>
 #include <QString>
@@ -51,6 +52,7 @@ struct ItemRecord {
     qint64 byid = 0;
     std::optional<int> html;
     QString errdecription, updatetime;
+    bool posting = false;   // an upload of the row was under way and its outcome never stored
 };
 
 // The profile database: every statement the program runs, each with bound values,
@@ -64,21 +66,36 @@ public:
     enum class Write { Done, NoRow };
 
     // 2: the settings row keeps the shop address and the shop's seller ID.
-    static constexpr int kSchemaVersion = 2;
+    // 3: a row carries the mark of an upload under way; Steps 2 and 3 pick by indexes of their own.
+    static constexpr int kSchemaVersion = 3;
 
     ProfileDb();
     ~ProfileDb();
     ProfileDb(const ProfileDb &) = delete;
     ProfileDb &operator=(const ProfileDb &) = delete;
 
-    // Opens the file; a missing file is created with both tables and the initial settings row.
-    // A file that exists but is unreadable or of another schema is left untouched (Failed).
+    // Opens the file; a missing or empty file is created with both tables and the initial
+    // settings row, built beside it and renamed into place when whole. A file that exists but
+    // is unreadable or of another schema is left untouched (Failed). A file this process may
+    // not write is opened to be read only.
     OpenResult open(const QString &path);
+    // Puts every commit into the file itself first.
     void close();
     bool isOpen() const { return m_ok; }
     QString path() const { return m_path; }
     QString lastError() const { return m_error; }   // why open() failed, in the operator's words
     QString lastErrorDetail() const { return m_errorDetail; }   // and SQLite's own, for the log
+    // Why the open profile can only be read ("文件夹只读", "文件只读"); empty when it can be written.
+    QString readOnly() const { return m_readOnly; }
+
+    // Whether the path still names the file that was opened (not deleted, moved away or
+    // replaced). Every write asks this first and fails when it does not: nothing goes into a
+    // file that is no longer the profile.
+    DbStatus checkFile();
+    // Moves every commit from the journal into the file, so that the file alone holds them.
+    DbStatus checkpoint();
+    // Changes with every commit another connection makes to the file (not with this one's).
+    DbResult<qint64> dataVersion();
 
     // The program's own place for the file: db/Profile.db beside the program, or the per-user
     // data folder when the program's folder cannot be written.
@@ -106,9 +123,15 @@ public:
     // An item whose page could not be read while the marketplace answered: out of Step 2's
     // selection, with the reason the list shows, until it is collected again.
     DbStatus setAside(const QString &item, const QString &reason);
-    // The site took the row (state 3) / refused it with this reply (errcode 1).
+    // The site took the row (state 3) / refused it with this reply (errcode 1); either ends the
+    // upload under way.
     DbStatus setUploaded(qint64 id);
     DbStatus setRefused(qint64 id, const QString &reply);
+    // An upload of the row is going out now / ended without an outcome to store. The mark is on
+    // the disk before the post leaves, so that a run stopped before the outcome was stored
+    // finds it.
+    DbStatus setPosting(qint64 id);
+    DbStatus clearPosting(qint64 id);
     DbResult<QString> nextUncollected();             // item ID, empty when none
     DbResult<std::optional<ItemRecord>> nextToUpload();
     // Another item than this one whose page shows whether the marketplace answers: the next one
@@ -151,9 +174,11 @@ public:
 
     // The columns of a file of this schema version (the newest by default).
     static QStringList softConfigColumns(int version = kSchemaVersion);
-    static QStringList itemlistColumns();
+    static QStringList itemlistColumns(int version = kSchemaVersion);
 
 private:
+    bool openConnection(const QString &path);
+    bool build(const QString &path, bool replaceEmpty, bool *taken);
     DbStatus createSchema();
     bool checkSchema(QString *problem);
     DbStatus migrate(int from);
@@ -166,5 +191,8 @@ private:
     QString m_connection;
     QString m_path;
     QString m_error, m_errorDetail;
+    QString m_readOnly;
+    profilefile::Identity m_identity;
+    bool m_replacedSeen = false;
     bool m_ok = false;
 };
