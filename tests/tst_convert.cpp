@@ -491,6 +491,8 @@ private slots:
         one.request(job("item", kItem, outside::builtinPid, caller));
         one.request(job("shop", kShop));
         QTRY_COMPARE(statuses, QStringList{kReading});
+        // The item's request has reached the tool, whose answer is on its way, before the drop.
+        QTRY_COMPARE(sim->toolRequests().size(), 1);
         if (how == QLatin1String("delete caller"))
             delete caller;
         else
