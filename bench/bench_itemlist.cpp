@@ -4,7 +4,7 @@
 #include "app/mainwindow.h"
 #include "session/session.h"
 #include "web/fetch.h"
-#include "web/notifier.h"
+#include "base/notifier.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -10,7 +10,7 @@
 #include "session/session.h"
 #include "web/fetch.h"
 #include "sim/simulator.h"
-#include "web/notifier.h"
+#include "base/notifier.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -30,8 +30,8 @@ double timed(StepT &step, const std::function<void()> &start, bool *completed)
     t.start();
     start();
     ended.wait(600000);
-    *completed = !ended.isEmpty() && ended.first().first().template value<typename StepT::Outcome>()
-                                         == StepT::Outcome::Completed;
+    *completed = !ended.isEmpty() && ended.first().first().template value<StepOutcome>().kind
+                                         == StepOutcome::Completed;
     return t.nsecsElapsed() / 1e9;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/notifier.h"
+#include "base/notifier.h"
 
 #include <cstdio>
 #include <unistd.h>

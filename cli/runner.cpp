@@ -5,7 +5,7 @@
 #include "convert/convertchannel.h"
 #include "outside/outside.h"
 #include "publish/uploadstep.h"
-#include "session/checks.h"
+#include "base/checks.h"
 #include "session/session.h"
 #include "store/itemstate.h"
 
@@ -333,27 +333,40 @@ int Runner::summary()
     return Done;
 }
 
+// Any step, run to its end: the pause button pauses it, its outcome decides what comes next.
+void Runner::drive(Step &step, const QString &stopped, std::function<void(int)> next)
+{
+    m_pause = [this, &step] {
+        if (step.running())
+            step.pause();
+        else
+            end(Paused, QStringLiteral("paused before the step began"));
+    };
+    connect(&step, &Step::ended, this, [this, stopped, next](const StepOutcome &o) {
+        switch (o.kind) {
+        case StepOutcome::Completed:
+            next(Done);
+            break;
+        case StepOutcome::Paused:
+            end(Paused, QStringLiteral("paused; run the command again to resume"));
+            break;
+        case StepOutcome::Stopped:
+            end(m_failedStep ? m_failedStep : Failed, stopped + lastStatus());
+            break;
+        }
+    });
+}
+
 void Runner::collect(const Args &a, std::function<void(int)> next)
 {
-    ListStep &step = m_session->listStep();
     if (a.options.contains("--shop")) {
         if (const FieldCheck saved = m_session->saveShopAddress(normaliseOnLeave(a.options.value("--shop"))); !saved.ok()) {
             end(Usage, saved.message);
             return;
         }
     }
-    m_pause = [&step] {
-        if (step.running())
-            step.click();
-    };
-    connect(&step, &ListStep::ended, this, [this, next](ListStep::Outcome o) {
-        if (o == ListStep::Outcome::Completed)
-            next(Done);
-        else if (o == ListStep::Outcome::Paused)
-            end(Paused, QStringLiteral("paused; run the command again to resume"));
-        else
-            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 1 stopped: ") + lastStatus());
-    });
+    ListStep &step = m_session->listStep();
+    drive(step, QStringLiteral("Step 1 stopped: "), std::move(next));
     m_session->shared().userpause = false;
     step.start(a.options.contains("--fresh") ? CollectMode::Fresh : CollectMode::Resume);
 }
@@ -361,18 +374,7 @@ void Runner::collect(const Args &a, std::function<void(int)> next)
 void Runner::detail(std::function<void(int)> next)
 {
     DetailStep &step = m_session->detailStep();
-    m_pause = [&step] {
-        if (step.running())
-            step.click();
-    };
-    connect(&step, &DetailStep::ended, this, [this, next](DetailStep::Outcome o) {
-        if (o == DetailStep::Outcome::Completed)
-            next(Done);
-        else if (o == DetailStep::Outcome::Paused)
-            end(Paused, QStringLiteral("paused; run the command again to resume"));
-        else
-            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 2 stopped: ") + lastStatus());
-    });
+    drive(step, QStringLiteral("Step 2 stopped: "), std::move(next));
     if (!step.running())
         step.click();
 }
@@ -380,20 +382,7 @@ void Runner::detail(std::function<void(int)> next)
 void Runner::upload(std::function<void(int)> next)
 {
     UploadStep &step = m_session->uploadStep();
-    m_pause = [this, &step] {
-        if (step.running())
-            step.click();
-        else
-            end(Paused, QStringLiteral("paused before the first upload"));
-    };
-    connect(&step, &UploadStep::ended, this, [this, next](UploadStep::Outcome o) {
-        if (o == UploadStep::Outcome::Completed)
-            next(Done);
-        else if (o == UploadStep::Outcome::Paused)
-            end(Paused, QStringLiteral("paused; run the command again to resume"));
-        else
-            end(m_failedStep ? m_failedStep : Failed, QStringLiteral("Step 3 stopped: ") + lastStatus());
-    });
+    drive(step, QStringLiteral("Step 3 stopped: "), std::move(next));
     step.click();
 }
 
@@ -413,14 +402,7 @@ void Runner::run(const Args &a)
 void Runner::add(const QString &url)
 {
     ManualAdd &add = m_session->manualAdd();
-    m_pause = [this, &add] {
-        if (add.reading())
-            add.click({}, {});
-    };
-    connect(&add, &ManualAdd::added, this, [this] { end(Done); });
-    connect(&add, &ManualAdd::failed, this, [this] {
-        end(m_interrupted ? Paused : Failed, QStringLiteral("the item was not added: ") + lastStatus());
-    });
+    drive(add, QStringLiteral("the item was not added: "), [this](int status) { end(status); });
     const auto config = m_session->db().loadSettings();
     if (!config) {
         end(Failed, config.readFailure());

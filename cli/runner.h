@@ -12,6 +12,7 @@
 #include <memory>
 
 class Session;
+class Step;
 
 // The headless runner: the window's core objects driven from the command line, for cron jobs
 // and scripted checks. Every status-line text and message-box text goes to stdout as one line.
@@ -61,6 +62,7 @@ private:
     int list();
     void failedRead(const DbStatus &why);
     int summary();
+    void drive(Step &step, const QString &stopped, std::function<void(int)> next);
     void collect(const Args &a, std::function<void(int)> next);
     void detail(std::function<void(int)> next);
     void upload(std::function<void(int)> next);

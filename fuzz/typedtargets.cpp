@@ -1,7 +1,7 @@
 #include "fuzz/fuzz.h"
 #include "collect/itemparser.h"
 #include "outside/outside.h"
-#include "session/checks.h"
+#include "base/checks.h"
 #include "sim/simulator.h"
 
 // The readers of what an operator or a script types: the manual add's address, the site and shop

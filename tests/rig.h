@@ -56,21 +56,21 @@ struct Rig {
     }
 
     // Runs Step 1 in a mode to its end; the outcome.
-    ListStep::Outcome collect(CollectMode mode = CollectMode::Resume, int ms = 10000)
+    StepOutcome::Kind collect(CollectMode mode = CollectMode::Resume, int ms = 10000)
     {
         QSignalSpy ended(&session.listStep(), &ListStep::ended);
         session.listStep().start(mode);
         if (!ended.wait(ms))
-            return ListStep::Outcome::Stopped;
-        return ended.first().first().value<ListStep::Outcome>();
+            return StepOutcome::Stopped;
+        return ended.first().first().value<StepOutcome>().kind;
     }
     // Runs Step 2 from its button to its end; the outcome.
-    DetailStep::Outcome detail(int ms = 20000)
+    StepOutcome::Kind detail(int ms = 20000)
     {
         QSignalSpy ended(&session.detailStep(), &DetailStep::ended);
         session.detailStep().click();
         if (!ended.wait(ms))
-            return DetailStep::Outcome::Stopped;
-        return ended.first().first().value<DetailStep::Outcome>();
+            return StepOutcome::Stopped;
+        return ended.first().first().value<StepOutcome>().kind;
     }
 };

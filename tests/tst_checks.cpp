@@ -1,4 +1,4 @@
-#include "session/checks.h"
+#include "base/checks.h"
 
 #include <QtTest>
 

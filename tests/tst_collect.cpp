@@ -40,7 +40,7 @@ private slots:
         Rig r(shop(57));
         setShop(r);
         QSignalSpy refills(&r.session, &Session::refillList);
-        QCOMPARE(r.collect(CollectMode::Fresh), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(CollectMode::Fresh), StepOutcome::Completed);
         QCOMPARE(r.count(), 57);
         QCOMPARE(r.count("state=0 AND itemstate=0"), 57);
         QCOMPARE(r.db().pageId().value, 3);
@@ -66,7 +66,7 @@ private slots:
         });
         step.start(CollectMode::Resume);
         QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<ListStep::Outcome>(), ListStep::Outcome::Paused);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Paused);
         QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停中"));
         QCOMPARE(step.caption(), QStringLiteral("第一步：继续采集"));
         QCOMPARE(r.db().pageId().value, 1);
@@ -79,7 +79,7 @@ private slots:
         QCOMPARE(modeWanted.size(), 1);
         QVERIFY(!r.session.shared().userpause);
         r.sim.clearRequests();
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         QCOMPARE(r.count(), 60);
         QCOMPARE(listRequests(r.sim), 3);   // pages 1, 2 and 3
     }
@@ -100,7 +100,7 @@ private slots:
         step.click();
         QCOMPARE(r.session.shared().userpause, false);
         QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<ListStep::Outcome>(), ListStep::Outcome::Paused);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Paused);
         QCOMPARE(r.count(), 20);
         QTest::qWait(200);
         QCOMPARE(r.sim.requests().size(), 1);
@@ -110,16 +110,16 @@ private slots:
     {
         Rig r(shop(30));
         setShop(r);
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         const QString first = r.sim.items().at(0).id;
         r.exec("UPDATE itemlist SET state=3, title='上传过' WHERE item='" + first + "'");
         r.sim.clearRequests();
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         QCOMPARE(listRequests(r.sim), 1);   // only the last page, read again
         QCOMPARE(r.count(), 30);
         QCOMPARE(r.db().itemByItem(first).value->state, 3);
         // A fresh run starts over: every row back to not collected, list data renewed.
-        QCOMPARE(r.collect(CollectMode::Fresh), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(CollectMode::Fresh), StepOutcome::Completed);
         QCOMPARE(r.db().itemByItem(first).value->state, 0);
         QCOMPARE(r.db().itemByItem(first).value->title, r.sim.items().at(0).title);
     }
@@ -148,7 +148,7 @@ private slots:
     {
         Rig r(shop(5));
         QSignalSpy settings(&r.session, &Session::settingsWanted);
-        QCOMPARE(r.collect(), ListStep::Outcome::Stopped);
+        QCOMPARE(r.collect(), StepOutcome::Stopped);
         const QString text = QStringLiteral("请先设置需采集的店铺地址");
         QCOMPARE(r.lastStatus(), text);
         QCOMPARE(r.notes.messages, QStringList{text});
@@ -163,7 +163,7 @@ private slots:
         o.listFailEvery = 2;
         Rig r(o);
         setShop(r);
-        QCOMPARE(r.collect(), ListStep::Outcome::Stopped);
+        QCOMPARE(r.collect(), StepOutcome::Stopped);
         QCOMPARE(r.lastStatus(), QStringLiteral("获取数据失败，请检查网络!"));
         QCOMPARE(r.session.listStep().caption(), QStringLiteral("第一步：继续采集"));
         QCOMPARE(r.db().pageId().value, 1);
@@ -179,7 +179,7 @@ private slots:
             HttpStub::answer(s, "<div class=\"page-info\">1/\xb5\xda\xbc\xb8\xd2\xb3</div><div class=\"item\"><a href=\"x?id=1&\">");
         });
         qputenv("VELORIX_CONNECT_TO", "127.0.0.1:" + QByteArray::number(odd.serverPort()));
-        QCOMPARE(r.collect(), ListStep::Outcome::Stopped);
+        QCOMPARE(r.collect(), StepOutcome::Stopped);
         QCOMPARE(r.session.listStep().caption(), QStringLiteral("第一步：继续采集"));
         QCOMPARE(r.count(), 0);
         QCOMPARE(r.db().pageId().value, 0);
@@ -191,7 +191,7 @@ private slots:
         o.page25 = 2;
         Rig r(o);
         setShop(r);
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         QSqlQuery q(r.db().database());
         q.exec("SELECT min(byid), max(byid), count(*) FROM itemlist WHERE byid BETWEEN 21 AND 40");
         q.next();
@@ -204,9 +204,9 @@ private slots:
     {
         Rig r(shop(12, 25));
         setShop(r);
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         QSignalSpy texts(&r.session, &Session::workTexts);
-        QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
+        QCOMPARE(r.detail(), StepOutcome::Completed);
         QCOMPARE(r.session.detailStep().caption(), QStringLiteral("第二步：宝贝采集"));
         QCOMPARE(r.lastStatus(), QStringLiteral("所有宝贝详情采集完成，请编辑后更新至服务器"));
         int gone = 0;
@@ -227,7 +227,7 @@ private slots:
         QVERIFY(!texts.isEmpty());
         // With nothing left, a start ends at once without a request.
         r.sim.clearRequests();
-        QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
+        QCOMPARE(r.detail(), StepOutcome::Completed);
         QVERIFY(r.sim.requests().isEmpty());
     }
 
@@ -239,7 +239,7 @@ private slots:
         setShop(r);
         QStringList seen;
         connect(&r.session.progress(), &Progress::changed, &r.session, [&](const QString &t) { seen << t; });
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         QCOMPARE(seen.first(), QStringLiteral("第一步 0/0页"));
         QVERIFY(seen.contains(QStringLiteral("第一步 1/3页")));
         QVERIFY(seen.filter(QRegularExpression("^第一步 3/3页 · [0-9.]+页/秒$")).size() == 1);
@@ -247,7 +247,7 @@ private slots:
         QVERIFY(!r.session.progress().active());
 
         seen.clear();
-        QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
+        QCOMPARE(r.detail(), StepOutcome::Completed);
         QCOMPARE(seen.first(), QStringLiteral("第二步 0/45件"));
         QVERIFY(seen.filter(QRegularExpression("^第二步 10/45件 · [0-9.]+件/秒 · 约剩\\d+:\\d\\d$")).size() == 1);
         QVERIFY(seen.contains(QStringLiteral("第二步 45/45件")) || seen.filter(QRegularExpression("^第二步 45/45件 · ")).size() == 1);
@@ -260,7 +260,7 @@ private slots:
         for (const char *item : {"11", "12", "13"})
             QVERIFY(r.db().insertListed(item, item, "", "", 7).ok());
         QVERIFY(r.db().insertListed("14", "14", "", "", 2).ok());
-        QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
+        QCOMPARE(r.detail(), StepOutcome::Completed);
         QStringList order;
         for (const SimRequest &q : r.sim.toolRequests())
             order << QString::fromLatin1(q.body).section("num_iids=", 1).section('&', 0, 0);
@@ -287,9 +287,9 @@ private slots:
         o.convertNoLinkEvery = noLinkEvery;
         Rig r(o);
         setShop(r);
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         r.exec("UPDATE itemlist SET click_url='old'");
-        QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
+        QCOMPARE(r.detail(), StepOutcome::Completed);
         QCOMPARE(r.count("state=1"), 6);
         for (const SimItem &it : r.sim.items()) {
             const QString link = r.db().itemByItem(it.id).value->click_url;
@@ -310,8 +310,8 @@ private slots:
         o.convertFailEvery = 1;
         Rig r(o);
         setShop(r);
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
-        QCOMPARE(r.detail(), DetailStep::Outcome::Stopped);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
+        QCOMPARE(r.detail(), StepOutcome::Stopped);
         QCOMPARE(r.sim.toolRequests().size(), DetailStep::kMaxAttemptsPerItem + 1);
         QVERIFY(r.lastStatus().endsWith(QStringLiteral("多次转换或读取失败，已暂停采集，请检查网络后继续")));
         QCOMPARE(r.session.detailStep().caption(), QStringLiteral("第二步：继续采集"));
@@ -326,7 +326,7 @@ private slots:
         o.slowMs = 120;
         Rig r(o);
         setShop(r);
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         DetailStep &step = r.session.detailStep();
         QSignalSpy ended(&step, &DetailStep::ended);
         step.click();
@@ -334,7 +334,7 @@ private slots:
         step.click();                               // pause, the first item under way
         r.session.shared().userpause = false;       // another step starts meanwhile
         QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<DetailStep::Outcome>(), DetailStep::Outcome::Paused);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Paused);
         QCOMPARE(r.count("state=1"), 1);
 
         r.sim.clearRequests();
@@ -344,7 +344,7 @@ private slots:
         step.click();                               // pause and resume while that item is under way
         step.click();
         QVERIFY(ended.wait(10000));
-        QCOMPARE(ended.first().first().value<DetailStep::Outcome>(), DetailStep::Outcome::Completed);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Completed);
         QStringList items;
         for (const SimRequest &q : r.sim.toolRequests())
             items << QString::fromLatin1(q.body).section("num_iids=", 1).section('&', 0, 0);
@@ -359,7 +359,7 @@ private slots:
         o.slowMs = 150;
         Rig r(o);
         setShop(r);
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         DetailStep &step = r.session.detailStep();
         QSignalSpy ended(&step, &DetailStep::ended);
         bool paused = false;
@@ -371,7 +371,7 @@ private slots:
         });
         step.click();
         QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<DetailStep::Outcome>(), DetailStep::Outcome::Paused);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Paused);
         QCOMPARE(r.count("state=1"), 1);
         QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停"));
         QCOMPARE(step.caption(), QStringLiteral("第二步：继续采集"));

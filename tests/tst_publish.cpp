@@ -69,7 +69,7 @@ class TestPublish : public QObject
         QString server = QStringLiteral("mirror.velorix.test");
         r.session.saveSiteSettings(QStringLiteral("demoadmin"), QStringLiteral("plumo"), server, QString());
         r.notes.messages.clear();
-        r.session.shared().shoplinkok = true;
+        r.session.uploadStep().setShopLink(true);
         r.session.uploadStep().setIntervals(1, 1, 1);
         for (int i = 1; i <= rows; ++i) {
             const QString item = QString::number(1000 + i);
@@ -78,13 +78,13 @@ class TestPublish : public QObject
                        .arg(outside::descriptionPrefix(), item));
         }
     }
-    static UploadStep::Outcome runStep3(Rig &r, int ms = 10000)
+    static StepOutcome::Kind runStep3(Rig &r, int ms = 10000)
     {
         QSignalSpy ended(&r.session.uploadStep(), &UploadStep::ended);
         r.session.uploadStep().click();
         if (!ended.wait(ms))
-            return UploadStep::Outcome(-1);
-        return ended.first().first().value<UploadStep::Outcome>();
+            return StepOutcome::Kind(-1);
+        return ended.first().first().value<StepOutcome>().kind;
     }
 
 private slots:
@@ -140,7 +140,7 @@ private slots:
         connect(&login, &Step::status, &login, [&](const QString &t) { statuses << t; });
         std::optional<SiteLogin::Result> result;
         login.webuserlogin({"mirror.velorix.test", "demoadmin", password, "http://s.click/t?a=1&b=2"}, this,
-                           [&](const SiteLogin::Outcome &r) { result = r.result; });
+                           [&](const SiteLogin::Answer &r) { result = r.result; });
         QTRY_VERIFY(result.has_value());
         QCOMPARE(*result == SiteLogin::Result::LoggedIn, ok);
         QCOMPARE(statuses, QStringList({"正在登录", status}));
@@ -218,7 +218,7 @@ private slots:
         QSignalSpy refills(&r.session, &Session::refillList);
         QStringList progress;
         connect(&r.session.progress(), &Progress::changed, &r.session, [&](const QString &t) { progress << t; });
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         QCOMPARE(r.count("state=3"), 3);
         QCOMPARE(progress.first(), QStringLiteral("第三步 0/3件"));
         QCOMPARE(progress.filter(QRegularExpression("^第三步 3/3件")).size(), 1);
@@ -233,7 +233,7 @@ private slots:
         QCOMPARE(r.session.uploadStep().caption(), QStringLiteral("第三步：更新上传"));
         QCOMPARE(refills.size(), 1);
         // Nothing left: the next start refills the list and ends at once.
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         QCOMPARE(site.uploads.size(), 3);
     }
 
@@ -246,7 +246,7 @@ private slots:
         prepare(r, 4);
         r.exec("UPDATE itemlist SET title='' WHERE item='1001'");
         r.exec("UPDATE itemlist SET web_url='" + outside::descriptionPrefix() + "' WHERE item='1002'");
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         QCOMPARE(r.db().itemByItem("1001").value->itemstate, 1);
         QCOMPARE(r.db().itemByItem("1002").value->itemstate, 1);
         auto refused = r.db().itemByItem("1003").value;
@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(site.uploads.size(), 2);
         // A refused row is not picked again, edited or not; by hand it goes.
         r.exec("UPDATE itemlist SET state=2 WHERE item='1003'");
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         QCOMPARE(site.uploads.size(), 2);
         r.session.loadEditorRow(refused->id);
         site.uploadReplies = {"OK"};
@@ -277,7 +277,7 @@ private slots:
         Rig r;
         point(site.stub.serverPort());
         prepare(r, 2);
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         QCOMPARE(r.count("state=3"), 2);
         QCOMPARE(site.logins.size(), 4);   // two logins of two requests each
         QCOMPARE(site.field(1, "itemid"), site.field(2, "itemid"));
@@ -298,7 +298,7 @@ private slots:
         QTRY_COMPARE(site.uploads.size(), 1);
         site.loginReply = "ERR";
         QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Stopped);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Stopped);
         QCOMPARE(r.lastStatus(), QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"));
         QCOMPARE(r.count("state=1 AND errcode=0"), 1);
     }
@@ -311,12 +311,12 @@ private slots:
         Rig r;
         point(site.stub.serverPort());
         prepare(r, 3);
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+        QCOMPARE(runStep3(r), StepOutcome::Stopped);
         QCOMPARE(r.count("state=1 AND errcode=0"), 3);
         QCOMPARE(r.lastStatus(), QStringLiteral("无法连接镜像网站，请检查网络后继续上传"));
         QCOMPARE(r.session.uploadStep().caption(), QStringLiteral("第三步：继续上传"));
         site.closeOnUpload = false;
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         QCOMPARE(r.count("state=3"), 3);
     }
 
@@ -328,7 +328,7 @@ private slots:
         point(site.stub.serverPort());
         prepare(r, 2);
         r.exec("UPDATE itemlist SET web_url=NULL WHERE item='1001'");
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         const auto row = r.db().itemByItem("1001").value;
         QCOMPARE(row->errcode, 1);
         QVERIFY(row->errdecription.contains(QStringLiteral("宝贝描述无法读取")));
@@ -350,7 +350,7 @@ private slots:
         });
         step.click();
         QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Paused);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Paused);
         QCOMPARE(r.count("state=3"), 1);
         QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停"));
         QCOMPARE(step.caption(), QStringLiteral("第三步：继续上传"));
@@ -372,7 +372,7 @@ private slots:
         step.click();   // pause
         step.click();   // and resume at once, while the first post is still under way
         QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Completed);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Completed);
         QCOMPARE(site.uploads.size(), 3);
         QStringList items;
         for (int i = 0; i < site.uploads.size(); ++i)
@@ -393,7 +393,7 @@ private slots:
         QCOMPARE(r.lastStatus(), QStringLiteral("正在登录"));
         step.click();
         QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<UploadStep::Outcome>(), UploadStep::Outcome::Paused);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Paused);
         QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停"));
         QVERIFY(site.uploads.isEmpty());
     }
@@ -406,7 +406,7 @@ private slots:
         Rig r;
         point(site.stub.serverPort());
         prepare(r, 2);
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+        QCOMPARE(runStep3(r), StepOutcome::Stopped);
         QCOMPARE(site.uploads.size(), UploadStep::kMaxReloginsPerRow + 1);
         QCOMPARE(r.lastStatus(), QStringLiteral("网站连续要求重新登录，已停止上传，请检查网站是否能保持登录"));
         QCOMPARE(r.session.uploadStep().caption(), QStringLiteral("第三步：继续上传"));
@@ -420,7 +420,7 @@ private slots:
         Rig r;
         point(site.stub.serverPort());
         prepare(r, 1);
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         QCOMPARE(r.db().itemByItem("1001").value->errcode, 1);
         QCOMPARE(r.db().itemByItem("1001").value->errdecription, QStringLiteral("（网站返回了空白内容）"));
     }
@@ -433,7 +433,7 @@ private slots:
         point(site.stub.serverPort());
         prepare(r, 2);
         r.exec("CREATE TRIGGER no_upload BEFORE UPDATE OF state ON itemlist BEGIN SELECT RAISE(ABORT, 'disk'); END");
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+        QCOMPARE(runStep3(r), StepOutcome::Stopped);
         QCOMPARE(site.uploads.size(), 1);
         QCOMPARE(r.lastStatus(), QStringLiteral("上传结果保存失败：数据违反约束"));
     }
@@ -446,7 +446,7 @@ private slots:
         Rig r;
         point(site.stub.serverPort());
         prepare(r, 1);
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+        QCOMPARE(runStep3(r), StepOutcome::Stopped);
         QCOMPARE(r.lastStatus(), QStringLiteral("登录失败，请检查用户名密码设置"));
         QCOMPARE(r.session.uploadStep().caption(), QStringLiteral("第三步：继续上传"));
         QVERIFY(!r.session.shared().userpause);
@@ -480,12 +480,12 @@ private slots:
         prepare(r, 2);
         r.session.uploadStep().setIntervals(1, 1, 1);
         if (everyDocument) {
-            QCOMPARE(runStep3(r), UploadStep::Outcome::Stopped);
+            QCOMPARE(runStep3(r), StepOutcome::Stopped);
             QCOMPARE(r.count("errcode=1"), 0);
             QCOMPARE(r.count("state=3"), 0);
             return;
         }
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
         QCOMPARE(r.count("errcode=1"), 1);
         QCOMPARE(r.count("state=3"), 1);
         QVERIFY(r.db().itemByItem("1001").value->errdecription.startsWith(QStringLiteral("宝贝描述多次读取失败（回复无法读取）")));
@@ -516,7 +516,7 @@ private slots:
         o.slowMs = 100;
         Rig r(o);
         prepare(r, 0);
-        r.session.shared().shoplinkok = false;
+        r.session.uploadStep().setShopLink(false);
         r.session.setShopSid("7788");
         for (const SimItem &it : r.sim.items())
             QVERIFY(r.db().insertListed(it.id, it.title, "", "", 1).ok());
@@ -524,8 +524,8 @@ private slots:
         r.session.detailStep().click();
         QTRY_VERIFY(r.statuses.contains(QStringLiteral("状态：正在读取")));
         r.session.uploadStep().click();   // the shop conversion queues behind the item's
-        QTRY_VERIFY_WITH_TIMEOUT(r.session.shared().shoplinkok, 5000);
-        QVERIFY2(r.session.shared().shopclickurl.endsWith("&unid=7788"), qPrintable(r.session.shared().shopclickurl));
+        QTRY_VERIFY_WITH_TIMEOUT(r.session.uploadStep().shoplinkok(), 5000);
+        QVERIFY2(r.session.uploadStep().shopclickurl().endsWith("&unid=7788"), qPrintable(r.session.uploadStep().shopclickurl()));
         QVERIFY(detailEnded.wait(10000));
         for (const SimItem &it : r.sim.items())
             QVERIFY(r.db().itemByItem(it.id).value->click_url.endsWith("&unid=" + it.id));

@@ -1,3 +1,4 @@
+#include "base/checks.h"
 #include "rules/rules.h"
 
 #include <QtTest>
@@ -93,7 +94,7 @@ private slots:
         r.title = {bool(ticked & 1), text(0), "", bool(ticked & 2), text(1), false};
         r.key = {bool(ticked & 4), text(2), "", bool(ticked & 8), text(3), false};
         r.doc = {bool(ticked & 16), text(4), "", bool(ticked & 32), text(5), false};
-        const RuleCheck c = ::checkrules(r);
+        const FieldCheck c = ::checkrules(r);
         QCOMPARE(c.message, message);
         QCOMPARE(c.focus, focus);
     }

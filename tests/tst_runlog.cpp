@@ -61,7 +61,7 @@ private slots:
         Rig r(o);
         r.session.runLog().setPath("/dev/null/Profile.log");
         r.session.setShopAddress(o.shopHost);
-        QCOMPARE(r.collect(), ListStep::Outcome::Completed);
+        QCOMPARE(r.collect(), StepOutcome::Completed);
         QCOMPARE(r.statuses.filter("运行日志无法写入").size(), 1);
         QCOMPARE(r.count(), 25);
     }

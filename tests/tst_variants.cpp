@@ -11,13 +11,13 @@ class TestVariants : public QObject
 {
     Q_OBJECT
 
-    static UploadStep::Outcome runStep3(Rig &r, int ms = 10000)
+    static StepOutcome::Kind runStep3(Rig &r, int ms = 10000)
     {
         QSignalSpy ended(&r.session.uploadStep(), &UploadStep::ended);
         r.session.uploadStep().click();
         if (!ended.wait(ms))
-            return UploadStep::Outcome(-1);
-        return ended.first().first().value<UploadStep::Outcome>();
+            return StepOutcome::Kind(-1);
+        return ended.first().first().value<StepOutcome>().kind;
     }
 
     // The whole road against the simulator: the shop's list, every item's page and link, the
@@ -29,9 +29,9 @@ class TestVariants : public QObject
         QCOMPARE(r.session.saveSiteSettings(QStringLiteral("demoadmin"), QStringLiteral("plumo"), server, QString()).message,
                  QString());
         r.session.uploadStep().setIntervals(1, 1, 1);
-        QCOMPARE(r.collect(CollectMode::Fresh), ListStep::Outcome::Completed);
-        QCOMPARE(r.detail(), DetailStep::Outcome::Completed);
-        QCOMPARE(runStep3(r), UploadStep::Outcome::Completed);
+        QCOMPARE(r.collect(CollectMode::Fresh), StepOutcome::Completed);
+        QCOMPARE(r.detail(), StepOutcome::Completed);
+        QCOMPARE(runStep3(r), StepOutcome::Completed);
     }
     static SimOptions pageForm(const QString &style, const QString &charset, const QString &named, const QString &click)
     {

@@ -14,7 +14,7 @@
 #include "outside/outside.h"
 #include "publish/uploadstep.h"
 #include "session/session.h"
-#include "web/notifier.h"
+#include "base/notifier.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -131,10 +131,16 @@ void MainWindow::bindSession()
     connect(&m_session, &Session::refillList, this, &MainWindow::resetlist);
     connect(&m_session.profileWatch(), &ProfileWatch::profileChanged, this, &MainWindow::refillKeepingSelection);
     connect(&m_session, &Session::workTexts, m_editor, &ItemEditor::collected);
-    connect(&m_session, &Session::caption, this, [this](const QString &control, const QString &text) {
-        if (auto *b = findChild<QAbstractButton *>(control))
-            b->setText(text);
-    });
+    // Each step's button shows the step's state.
+    const std::pair<const char *, Step *> stepButtons[] = {
+        {"Command1", &m_session.listStep()}, {"command2", &m_session.detailStep()},
+        {"command3", &m_session.uploadStep()}, {"XPButton210", &m_session.manualAdd()}};
+    for (const auto &[name, step] : stepButtons) {
+        auto *button = findChild<QAbstractButton *>(QLatin1String(name));
+        Q_ASSERT(button);
+        button->setText(step->caption());
+        connect(step, &Step::captionChanged, button, &QAbstractButton::setText);
+    }
     connect(&m_session, &Session::settingsWanted, this, [this] {
         if (m_pageSwitch->text() == QStringLiteral("综合设置"))
             switchPage();

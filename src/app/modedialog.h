@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/pipeline.h"
+#include "collect/liststep.h"
 
 #include <QDialog>
 

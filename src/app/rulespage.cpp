@@ -181,7 +181,7 @@ RuleSet RulesPage::rules() const
 bool RulesPage::save()
 {
     const RuleSet now = rules();
-    const RuleCheck c = m_session.saveRules(now);
+    const FieldCheck c = m_session.saveRules(now);
     if (!c.ok()) {
         if (auto *box = findChild<QLineEdit *>(c.focus))
             box->setFocus();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/pipeline.h"
-#include "session/step.h"
+#include "base/pipeline.h"
+#include "base/step.h"
 
 class CacheCleaner;
 class ConvertChannel;
@@ -15,8 +15,6 @@ class DetailStep : public Step
 {
     Q_OBJECT
 public:
-    enum class Outcome { Completed, Paused, Stopped };
-    Q_ENUM(Outcome)
     // Conversions of one item that fail or time out before the step looks whether the tool
     // converts another item: when it does, this item is set aside and the step goes on; when
     // it does not, the tool is down and the step stops for the operator to look.
@@ -29,7 +27,6 @@ public:
     DetailStep(Services services, ConvertChannel &channel, ItemCollector &collector, CacheCleaner &cleaner,
                QObject *parent = nullptr);
 
-    bool running() const;
     // The pause after a start and after a failed or late conversion (100 and 200 ms).
     void setIntervals(int startMs, int retryMs);
 
@@ -38,36 +35,26 @@ public:
 
     // The first item of the selection: highest list position first, then the newest row.
     DbResult<QString> getitemid();
-
-signals:
-    // Started or resumed, with the items waiting then.
-    void started(int waiting);
-    void ended(DetailStep::Outcome outcome);
-    // An item was stored, found gone or set aside.
-    void itemDone(const QString &item);
+    // The item of the unit under way, or of the last one.
+    QString curitem() const { return m_curitem; }
 
 private:
     void tick();
-    void converted(quint64 cycle, const QString &item, const ConvertResult &result);
-    void stop(const QString &text, Outcome outcome, const QString &reason = {}, const QString &detail = {});
-    void retry(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
-    void pageFailed(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
-    void checkMarketplace(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
-    void checkTool(quint64 cycle, const QString &item, const QString &reason, const QString &detail);
+    void converted(const QString &item, const ConvertResult &result);
+    void retry(const QString &item, const QString &reason, const QString &detail);
+    void pageFailed(const QString &item, const QString &reason, const QString &detail);
+    void checkMarketplace(const QString &item, const QString &reason, const QString &detail);
+    void checkTool(const QString &item, const QString &reason, const QString &detail);
     void setAside(const QString &item, const QString &why, const QString &text, const QString &reason,
                   const QString &detail);
     void next();
 
-    Services m_s;
     ConvertChannel &m_channel;
     ItemCollector &m_collector;
     CacheCleaner &m_cleaner;
     QTimer *m_timer;
-    RunLock::Hold m_hold;       // from the start to the end of a run
     int m_startMs = 100, m_retryMs = 200;
-    quint64 m_cycle = 0;   // each tick starts a cycle; only the newest one re-arms the timer
-    bool m_inFlight = false;    // a cycle's conversion, page or check is under way
-    bool m_pauseAsked = false;  // paused by its own button, whatever clears the shared flag
+    QString m_curitem;
     QString m_failingItem;
     int m_failures = 0;         // failed conversions of m_failingItem
     int m_pageFailures = 0;     // failed page reads of m_failingItem

@@ -5,10 +5,9 @@
 #include "store/profiledb.h"
 #include "web/fetch.h"
 
-#include <QPointer>
 #include <QTimer>
 
-ItemCollector::ItemCollector(Services services, QObject *parent) : Step(QString(), parent), m_s(services) {}
+ItemCollector::ItemCollector(Services services, QObject *parent) : Reporter(parent), m_s(services) {}
 
 void ItemCollector::getitem(const QString &id, const QString &clickUrl, QObject *context, Done done)
 {
@@ -19,10 +18,10 @@ void ItemCollector::getitem(const QString &id, const QString &clickUrl, QObject 
     emit rowLabel(id, QStringLiteral("正在采集..."));
     const QString address = outside::itemPageAddress(id);
     emit status(QStringLiteral("正在读取：") + address);
-    QPointer<QObject> guard(context);
-    m_s.web.gethtml(address, QStringLiteral("GB2312"), this, [this, id, clickUrl, done, guard](const FetchResult &page) {
-        if (guard)
-            pageArrived(id, clickUrl, page, done);
+    // The collector lives as long as every asker (the session owns both), so the asker's
+    // context alone decides whether the answer is still wanted.
+    m_s.web.gethtml(address, QStringLiteral("GB2312"), context, [this, id, clickUrl, done](const FetchResult &page) {
+        pageArrived(id, clickUrl, page, done);
     });
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "session/pipeline.h"
-#include "session/step.h"
+#include "base/pipeline.h"
+#include "base/step.h"
 
 #include <functional>
 
 // getitem: reads one item's page, rewrites its texts by the rules in force and stores them in
 // the item's row. Step 2 and the re-collection of one item both use it.
-class ItemCollector : public Step
+class ItemCollector : public Reporter
 {
     Q_OBJECT
 public:
@@ -25,7 +25,8 @@ public:
 
     explicit ItemCollector(Services services, QObject *parent = nullptr);
 
-    // An empty ID answers Unavailable at once (later, on the event loop).
+    // An empty ID answers Unavailable at once (later, on the event loop). The context is the
+    // asker's: once it is gone, the page's transfer is aborted and nothing is stored.
     void getitem(const QString &id, const QString &clickUrl, QObject *context, Done done);
 
 private:

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/pipeline.h"
-#include "session/step.h"
+#include "base/pipeline.h"
+#include "base/step.h"
 
 class ConvertChannel;
 
@@ -17,27 +17,23 @@ public:
     // Connections the conversion may take before the add gives up (each waits its time-out).
     static constexpr int kMaxConvertAttempts = 10;
 
-    bool reading() const;
     // The button: aborts an add in progress, otherwise starts one.
     void click(const QString &address, const QString &pid);
+    // An add has no units to finish: it is aborted, nothing stored.
+    void pause() override;
 
 signals:
-    // The item is stored (the address box is emptied).
+    // The item is stored (the address box is emptied); the add's end, Completed, follows.
     void added(const QString &item);
-    // The add ended without storing anything.
-    void failed();
 
 private:
-    void firstPage(quint64 add, const FetchResult &page);
+    void firstPage(const FetchResult &page);
     // No item page came: the add ends with why.
     bool unreadable(const FetchResult &page);
-    void converted(quint64 add, const QString &clickUrl);
-    void alimama(quint64 add, const QString &clickUrl);
-    void give(const QString &text, const QString &reason = {}, const QString &detail = {});
+    void converted(const QString &clickUrl);
+    void alimama(const QString &clickUrl);
 
-    Services m_s;
     ConvertChannel &m_channel;
+    QString m_manualitem;
     QString m_address, m_pid;
-    RunLock::Hold m_hold;   // from the button to the add's end
-    quint64 m_add = 0;   // an abort or a new add supersedes whatever the last one has in flight
 };

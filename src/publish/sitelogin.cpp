@@ -5,7 +5,7 @@
 #include "web/text.h"
 
 
-SiteLogin::SiteLogin(WebService &web, QObject *parent) : Step(QString(), parent), m_web(web) {}
+SiteLogin::SiteLogin(WebService &web, QObject *parent) : Reporter(parent), m_web(web) {}
 
 QString SiteLogin::loginstamp(const QDateTime &now)
 {
@@ -83,7 +83,7 @@ void SiteLogin::advance(const FetchResult &reply)
     finish({r, {}, {}}, r == Result::LoggedIn ? QStringLiteral("登录成功") : failed);
 }
 
-void SiteLogin::finish(const Outcome &outcome, const QString &text)
+void SiteLogin::finish(const Answer &outcome, const QString &text)
 {
     m_state = State::Idle;
     emit status(text, outcome.reason, outcome.detail);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/step.h"
+#include "base/step.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -13,7 +13,7 @@ class WebService;
 // The mirror site's admin login (webuserlogin): a challenge fetched first, then the account,
 // the password digest and a signature over the challenge. The site keeps the login in its
 // cookies, which the fetch service carries to the uploads.
-class SiteLogin : public Step
+class SiteLogin : public Reporter
 {
     Q_OBJECT
 public:
@@ -22,12 +22,12 @@ public:
     };
     // Unreachable: a request brought no answer (none at all, or an error page).
     enum class Result { LoggedIn, Refused, NoChallenge, Unreachable };
-    struct Outcome {
+    struct Answer {
         Result result = Result::Refused;
         QString reason, detail;   // why an Unreachable login failed
         bool loggedIn() const { return result == Result::LoggedIn; }
     };
-    using Done = std::function<void(const Outcome &)>;
+    using Done = std::function<void(const Answer &)>;
 
     explicit SiteLogin(WebService &web, QObject *parent = nullptr);
 
@@ -47,7 +47,7 @@ public:
 private:
     enum class State { Idle, Challenge, Credentials };
     void advance(const FetchResult &reply);
-    void finish(const Outcome &outcome, const QString &text);
+    void finish(const Answer &answer, const QString &text);
 
     WebService &m_web;
     State m_state = State::Idle;

@@ -6,20 +6,20 @@
 #include "publish/uploadrecord.h"
 #include "store/itemstate.h"
 #include "web/fetch.h"
-#include "web/notifier.h"
+#include "base/notifier.h"
 #include "web/text.h"
 
 #include <QTimer>
 
 namespace {
-const QString kIdle = QStringLiteral("第三步：更新上传");
-const QString kRunning = QStringLiteral("暂停上传");
-const QString kContinue = QStringLiteral("第三步：继续上传");
 const QString kNoSite = QStringLiteral("请先设置镜像网站地址");
 }
 
 UploadStep::UploadStep(Services services, Site site, ConvertChannel &channel, SiteLogin &login, QObject *parent)
-    : Step(kIdle, parent), m_s(services), m_site(site), m_channel(channel), m_login(login),
+    : Step(services,
+           {QStringLiteral("第三步：更新上传"), QStringLiteral("暂停上传"), QStringLiteral("第三步：继续上传")},
+           parent),
+      m_site(site), m_channel(channel), m_login(login),
       m_timer3(new QTimer(this)), m_timer4(new QTimer(this))
 {
     m_timer3->setObjectName(QStringLiteral("Timer3"));
@@ -39,25 +39,10 @@ void UploadStep::setIntervals(int nextMs, int refusedMs, int reloginMs)
     m_reloginMs = reloginMs;
 }
 
-bool UploadStep::running() const
+void UploadStep::setShopLink(bool ok, const QString &clickurl)
 {
-    return caption() == kRunning;
-}
-
-// A run reports its end once, however many of its paths find it over.
-void UploadStep::finish(Outcome outcome)
-{
-    m_hold.reset();
-    if (m_ended)
-        return;
-    m_ended = true;
-    emit ended(outcome);
-}
-
-void UploadStep::stop(const QString &text, Outcome outcome)
-{
-    emit status(text);
-    finish(outcome);
+    m_shoplinkok = ok;
+    m_shopclickurl = clickurl;
 }
 
 // The operator is told, in the status line and a message box, why the upload by hand did not go.
@@ -70,15 +55,7 @@ void UploadStep::tell(const QString &text, const QString &reason, const QString 
 // Stops the step with the button on its resume caption: the operator looks, then resumes.
 void UploadStep::halt(const QString &text, const QString &reason, const QString &detail)
 {
-    setCaption(kContinue);
-    emit status(text, reason, detail);
-    finish(Outcome::Stopped);
-}
-
-// The step's own chain of ticks is still going: a unit in flight or a timer armed re-arms it.
-bool UploadStep::chainAlive() const
-{
-    return m_inFlight || m_relogging || m_timer3->isActive() || m_timer4->isActive();
+    end(StepOutcome::Stopped, text, reason, detail);
 }
 
 // A write the database refused would have the same row picked again and again: the step stops.
@@ -106,18 +83,15 @@ bool UploadStep::siteMissing()
 
 void UploadStep::click()
 {
-    // Starting or resuming (not pausing) needs the profile's run lock, before anything goes out.
-    if (!running()) {
-        RunLock::Hold hold = holdRun(m_s.runLock);
-        if (!hold) {
-            emit ended(Outcome::Stopped);
-            return;
-        }
-        m_hold = std::move(hold);
+    if (running()) {
+        pause();
+        return;
     }
-    if (!m_s.shared.shoplinkok) {
-        // The shop's own click URL goes to the site with the login; it is asked for once a run.
-        m_s.shared.convmode = 1;
+    // Starting or resuming needs the profile's run lock, before anything goes out.
+    if (!takeLock())
+        return;
+    if (!m_shoplinkok) {
+        // The shop's own click URL goes to the site with the login; it is asked for once.
         ConvertJob job;
         job.kind = QStringLiteral("shop");
         job.body = shopConvertBody(m_s.shared.shopsid, outside::builtinPid);
@@ -127,60 +101,54 @@ void UploadStep::click()
         job.context = this;
         job.done = [this](const ConvertResult &r) {
             if (!r.replied()) {
-                m_ended = false;
-                emit status(QStringLiteral("店铺推广链接多次获取失败，未开始上传，请稍后再试"), r.reason, r.detail);
-                finish(Outcome::Stopped);
+                end(StepOutcome::Stopped, QStringLiteral("店铺推广链接多次获取失败，未开始上传，请稍后再试"), r.reason,
+                    r.detail);
                 return;
             }
-            m_s.shared.shoplinkok = true;
-            m_s.shared.shopclickurl = r.clickurl;
+            setShopLink(true, r.clickurl);
             click();
         };
         m_channel.request(std::move(job));
         return;
     }
-    if (running()) {
-        setCaption(kContinue);
-        m_s.shared.userpause = true;
-        m_pauseAsked = true;
+    // Resumed before the pause took effect: the paused run's upload under way, or its next
+    // tick, carries the step on, and a second chain of ticks would post the same row twice.
+    const bool carriedOn = state() == State::Pausing;
+    begin();
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_shopclickurl}, this,
+                         [this, carriedOn](const SiteLogin::Answer &r) { loggedIn(r, carriedOn); });
+}
+
+void UploadStep::loggedIn(const SiteLogin::Answer &r, bool carriedOn)
+{
+    if (!r.loggedIn()) {
+        // The login said why in the status line. Without a challenge the button goes back to
+        // its idle caption; otherwise it offers to go on, as after any stop.
+        end(StepOutcome::Stopped);
+        if (r.result == SiteLogin::Result::NoChallenge)
+            setState(State::Idle);
         return;
     }
-    setCaption(kRunning);
-    m_ended = false;
-    m_pauseAsked = false;
-    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
-                         [this](const SiteLogin::Outcome &r) {
-        if (!r.loggedIn()) {
-            // The login said why in the status line. Without a challenge the button goes back to
-            // its idle caption; otherwise it offers to go on, as after any stop.
-            setCaption(r.result == SiteLogin::Result::NoChallenge ? kIdle : kContinue);
-            finish(Outcome::Stopped);
-            return;
-        }
-        // A pause pressed while the login was under way stands.
-        if (!running()) {
-            if (!chainAlive())
-                stop(QStringLiteral("用户暂停"), Outcome::Paused);
-            return;
-        }
-        m_s.shared.userpause = false;
-        // Resumed while an upload of the paused run is still under way: that upload carries the
-        // step on, and a second chain of ticks would post the same row twice.
-        if (chainAlive())
-            return;
-        m_timer3->start(m_nextMs);
-        const auto waiting = m_s.db.counts();
-        emit started(waiting ? int(waiting.value.collected) : 0);
-    });
+    if (carriedOn)
+        return;
+    // A pause pressed while the login was under way stands.
+    if (state() == State::Pausing) {
+        end(StepOutcome::Paused, QStringLiteral("用户暂停"));
+        return;
+    }
+    m_s.shared.userpause = false;
+    m_timer3->start(m_nextMs);
+    const auto waiting = m_s.db.counts();
+    emit started(waiting ? int(waiting.value.collected) : 0);
 }
 
 void UploadStep::relogin()
 {
     m_timer4->stop();
-    m_relogging = true;
-    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
-                         [this](const SiteLogin::Outcome &r) {
-        m_relogging = false;
+    if (!inRun())
+        return;
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_shopclickurl}, work(),
+                         [this](const SiteLogin::Answer &r) {
         if (!r.loggedIn()) {
             halt(QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"), r.reason, r.detail);
             return;
@@ -192,14 +160,16 @@ void UploadStep::relogin()
 void UploadStep::tick()
 {
     m_timer3->stop();
+    // A run that ended while an upload of it was under way (its resume's login failed): the
+    // upload's result is stored, and nothing more goes out.
+    if (!inRun())
+        return;
     if (siteMissing()) {
-        setCaption(kContinue);
-        finish(Outcome::Stopped);
+        end(StepOutcome::Stopped);
         return;
     }
-    if (m_s.shared.userpause || m_pauseAsked) {
-        setCaption(kContinue);
-        stop(QStringLiteral("用户暂停"), Outcome::Paused);
+    if (pauseAsked()) {
+        end(StepOutcome::Paused, QStringLiteral("用户暂停"));
         return;
     }
     if (const DbStatus same = m_s.db.checkFile(); !same) {
@@ -214,9 +184,7 @@ void UploadStep::tick()
     const std::optional<ItemRecord> &row = next.value;
     if (!row) {
         emit refillList();
-        emit status(QStringLiteral("没有未上传的宝贝"));
-        setCaption(kIdle);
-        finish(Outcome::Completed);
+        end(StepOutcome::Completed, QStringLiteral("没有未上传的宝贝"));
         return;
     }
     if (row->posting)
@@ -250,8 +218,8 @@ void UploadStep::uploadNow(qint64 id)
         tell(why);
         return;
     }
-    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_s.shared.shopclickurl}, this,
-                         [this, id, hold](const SiteLogin::Outcome &r) {
+    m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_shopclickurl}, this,
+                         [this, id, hold](const SiteLogin::Answer &r) {
         if (!r.loggedIn()) {
             emit status(QStringLiteral("登录失败，请检查用户名密码设置，若多次失败可联系客服处理！"), r.reason, r.detail);
             m_s.notifier.showmsg(QStringLiteral("登录失败，请检查用户名密码设置"));
@@ -282,9 +250,7 @@ QString UploadStep::interrupted(const ItemRecord &row)
 
 void UploadStep::upload(const ItemRecord &row, Path path, const RunLock::Hold &hold)
 {
-    if (path == Path::Step)
-        m_inFlight = true;
-    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), this, [this, row, path, hold](const FetchResult &document) {
+    m_s.web.gethtml(row.web_url, QStringLiteral("gb2312"), context(path), [this, row, path, hold](const FetchResult &document) {
         // Whatever kept the document from coming, or made it unusable (too large, mangled,
         // redirected in circles), may be the host's as well as the item's: another item's
         // document tells which, before any row is marked.
@@ -316,17 +282,13 @@ void UploadStep::post(const ItemRecord &row, Path path, const QString &page, con
 {
     // On the disk before the post leaves: a run stopped before the site's answer is stored
     // knows that this row may be on the site already.
-    if (path == Path::Step)
-        m_inFlight = false;
     if (!stored(m_s.db.setPosting(row.id), path)) {
         emit rowLabel(row.item, statelabel(row.state, row.itemstate));
         return;
     }
-    if (path == Path::Step)
-        m_inFlight = true;
     const QString address = outside::siteAddress(m_site.server, outside::uploadPath);
     m_s.web.httppost(address, outside::siteHost(m_site.server), QString(), uploadbody(row, page, path == Path::ByHand),
-                     QStringLiteral("gb2312"), this, [this, row, path, hold](const FetchResult &reply) {
+                     QStringLiteral("gb2312"), context(path), [this, row, path, hold](const FetchResult &reply) {
                          // No answer, a broken one or an error page: the site was not there to
                          // take the item. Marking the row refused would, in an outage, take every
                          // remaining row out of the step one by one.
@@ -353,7 +315,6 @@ void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchRes
     if (m_documentFailures < kMaxDocumentAttempts) {
         emit rowLabel(row.item, statelabel(row.state, row.itemstate));
         emit status(outage, document.reason(), document.detail);
-        m_inFlight = false;
         m_timer3->start(m_refusedMs);
         return;
     }
@@ -361,7 +322,6 @@ void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchRes
     const DbResult<QString> other = m_s.db.otherDescription(row.id);
     if (!other) {
         emit rowLabel(row.item, statelabel(row.state, row.itemstate));
-        m_inFlight = false;
         halt(other.readFailure(), other.reason(), other.error);
         return;
     }
@@ -369,7 +329,7 @@ void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchRes
         unreachable(row, outage, path, document);
         return;
     }
-    m_s.web.gethtml(other.value, QStringLiteral("gb2312"), this,
+    m_s.web.gethtml(other.value, QStringLiteral("gb2312"), context(path),
                     [this, row, path, document, outage, hold](const FetchResult &probe) {
         if (!probe.ok() || !isReadableText(probe.text) || !pagebody(probe.text, {})) {
             unreachable(row, outage, path, document);
@@ -383,8 +343,6 @@ void UploadStep::documentFailed(const ItemRecord &row, Path path, const FetchRes
 
 void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
 {
-    if (path == Path::Step)
-        m_inFlight = false;
     if (reply == outside::uploadOk) {
         m_relogins = 0;
         if (!stored(m_s.db.setUploaded(row.id), path))
@@ -429,8 +387,6 @@ void UploadStep::posted(const ItemRecord &row, Path path, const QString &reply)
 
 void UploadStep::refuse(const ItemRecord &row, const QString &reason, Path path)
 {
-    if (path == Path::Step)
-        m_inFlight = false;
     if (!stored(m_s.db.setRefused(row.id, reason), path))
         return;
     emit rowLabel(row.item, QStringLiteral("上传失败"));
@@ -448,6 +404,5 @@ void UploadStep::unreachable(const ItemRecord &row, const QString &text, Path pa
         tell(text, why.reason(), why.detail);
         return;
     }
-    m_inFlight = false;
     halt(text, why.reason(), why.detail);
 }

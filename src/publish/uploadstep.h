@@ -1,12 +1,12 @@
 #pragma once
 
-#include "session/pipeline.h"
-#include "session/step.h"
+#include "base/pipeline.h"
+#include "base/step.h"
+#include "publish/sitelogin.h"
 #include "store/profiledb.h"
 
 class ConvertChannel;
 class QTimer;
-class SiteLogin;
 
 // Step 3: publishes the collected items to the mirror site, one per tick of Timer3, after the
 // shop's own conversion (once per run) and a login; Timer4 logs in again when the site says
@@ -15,9 +15,6 @@ class UploadStep : public Step
 {
     Q_OBJECT
 public:
-    enum class Outcome { Completed, Paused, Stopped };
-    Q_ENUM(Outcome)
-
     // The site settings in force (the session's).
     struct Site {
         const QString &server, &user, &pass;
@@ -25,7 +22,6 @@ public:
 
     UploadStep(Services services, Site site, ConvertChannel &channel, SiteLogin &login, QObject *parent = nullptr);
 
-    bool running() const;
     // After an upload or a skipped row, after a refusal, and before a login anew (500, 1000
     // and 1000 ms).
     static constexpr int kMaxReloginsPerRow = 3;
@@ -42,12 +38,14 @@ public:
     // XPButton24: uploads the row in the editor now, whatever its codes.
     void uploadNow(qint64 id);
 
+    // The shop's own click URL, asked for once while the program runs (started() follows the
+    // login, with the items waiting then; a unit is a row uploaded, refused or set aside).
+    bool shoplinkok() const { return m_shoplinkok; }
+    QString shopclickurl() const { return m_shopclickurl; }
+    // Taken as converted already (a test's start at the login), or to be converted again.
+    void setShopLink(bool ok, const QString &clickurl = {});
+
 signals:
-    // The uploads begin (after the login), with the items waiting then; each row done with:
-    // uploaded, refused, or set aside as abnormal.
-    void started(int waiting);
-    void unitDone();
-    void ended(UploadStep::Outcome outcome);
     void refused(const QString &item, const QString &reply);
 
 private:
@@ -63,25 +61,21 @@ private:
     void posted(const ItemRecord &row, Path path, const QString &reply);
     void refuse(const ItemRecord &row, const QString &reason, Path path);
     void unreachable(const ItemRecord &row, const QString &text, Path path, const FetchResult &why);
-    void stop(const QString &text, Outcome outcome);
     void halt(const QString &text, const QString &reason = {}, const QString &detail = {});
     void tell(const QString &text, const QString &reason = {}, const QString &detail = {});
     bool siteMissing();
-    bool chainAlive() const;
     bool stored(const DbStatus &written, Path path);
-    void finish(Outcome outcome);
+    void loggedIn(const SiteLogin::Answer &r, bool carriedOn);
+    // The context of an upload's fetches: the run's for the step, the step's own by hand.
+    QObject *context(Path path) { return path == Path::Step ? work() : this; }
 
-    Services m_s;
     Site m_site;
     ConvertChannel &m_channel;
     SiteLogin &m_login;
     QTimer *m_timer3, *m_timer4;
-    RunLock::Hold m_hold;       // from a start or resume to the end of the run
     int m_nextMs = 500, m_refusedMs = 1000, m_reloginMs = 1000;
-    bool m_inFlight = false;    // an upload's fetch or post is under way
-    bool m_pauseAsked = false;  // paused by its own button, whatever clears the shared flag
-    bool m_ended = true;        // the run has reported its end
-    bool m_relogging = false;   // the login after a lost one is under way
+    bool m_shoplinkok = false;
+    QString m_shopclickurl;
     // A site that asks for a new login again and again right after one is granted would keep
     // the step on one row for ever.
     qint64 m_reloginRow = 0;

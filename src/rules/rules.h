@@ -30,12 +30,3 @@ QString applyrules(const QString &text, const RuleGroup &group);
 struct RuleSet {
     RuleGroup title, doc, key;
 };
-
-// The first failing check of the rules save: its message and the box to focus
-// (the control's name). An empty message means every check passed.
-struct RuleCheck {
-    QString message;
-    QString focus;
-    bool ok() const { return message.isEmpty(); }
-};
-RuleCheck checkrules(const RuleSet &rules);

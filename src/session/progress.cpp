@@ -15,42 +15,42 @@ QString duration(double seconds)
 
 } // namespace
 
-void Progress::begin(Step step, int total)
+void Progress::begin(Phase phase, int total)
 {
-    Track &t = m_tracks[step];
+    Track &t = m_tracks[phase];
     t = Track{};
     t.on = true;
     t.total = total;
     t.clock.start();
-    m_last = step;
+    m_last = phase;
     emit changed(text());
 }
 
-void Progress::update(Step step, int done, int total)
+void Progress::update(Phase phase, int done, int total)
 {
-    Track &t = m_tracks[step];
+    Track &t = m_tracks[phase];
     if (!t.on)
         return;
     // The first figure of a run that resumes counts as already done, not as speed.
-    if (t.done == 0 && t.base == 0 && done > 1 && step == List)
+    if (t.done == 0 && t.base == 0 && done > 1 && phase == List)
         t.base = done - 1;
     t.done = done;
     t.total = qMax(total, done);
-    m_last = step;
+    m_last = phase;
     emit changed(text());
 }
 
-void Progress::advance(Step step)
+void Progress::advance(Phase phase)
 {
-    const Track &t = m_tracks[step];
-    update(step, t.done + 1, t.total);
+    const Track &t = m_tracks[phase];
+    update(phase, t.done + 1, t.total);
 }
 
-void Progress::end(Step step)
+void Progress::end(Phase phase)
 {
-    if (!m_tracks[step].on)
+    if (!m_tracks[phase].on)
         return;
-    m_tracks[step].on = false;
+    m_tracks[phase].on = false;
     emit changed(text());
 }
 
@@ -62,21 +62,21 @@ bool Progress::active() const
     return false;
 }
 
-double Progress::rate(Step step) const
+double Progress::rate(Phase phase) const
 {
-    const Track &t = m_tracks[step];
+    const Track &t = m_tracks[phase];
     const int counted = t.done - t.base;
     const double seconds = t.clock.elapsed() / 1000.0;
     return counted >= kUnitsForEstimate && seconds > 0 ? counted / seconds : 0;
 }
 
-QString Progress::line(Step step) const
+QString Progress::line(Phase phase) const
 {
     static const char *const names[] = {"第一步", "第二步", "第三步"};
-    const Track &t = m_tracks[step];
-    const QString unit = step == List ? QStringLiteral("页") : QStringLiteral("件");
-    QString s = QStringLiteral("%1 %2/%3%4").arg(QString::fromUtf8(names[step])).arg(t.done).arg(t.total).arg(unit);
-    if (const double r = rate(step); r > 0) {
+    const Track &t = m_tracks[phase];
+    const QString unit = phase == List ? QStringLiteral("页") : QStringLiteral("件");
+    QString s = QStringLiteral("%1 %2/%3%4").arg(QString::fromUtf8(names[phase])).arg(t.done).arg(t.total).arg(unit);
+    if (const double r = rate(phase); r > 0) {
         s += QStringLiteral(" · %1%2/秒").arg(r, 0, 'f', r < 10 ? 1 : 0).arg(unit);
         if (t.total > t.done)
             s += QStringLiteral(" · 约剩%1").arg(duration((t.total - t.done) / r));
@@ -100,7 +100,7 @@ QString Progress::text() const
     QStringList lines;
     for (int s = List; s <= Upload; ++s)
         if (m_tracks[s].on)
-            lines << line(Step(s));
+            lines << line(Phase(s));
     return lines.join(QStringLiteral("  "));
 }
 

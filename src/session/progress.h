@@ -12,17 +12,17 @@ class Progress : public QObject
 {
     Q_OBJECT
 public:
-    enum Step { List, Detail, Upload };
+    enum Phase { List, Detail, Upload };
     // Units done before the rate and the time left are shown.
     static constexpr int kUnitsForEstimate = 3;
 
     using QObject::QObject;
 
-    void begin(Step step, int total);
+    void begin(Phase phase, int total);
     // done: units finished (for the list: the page just read); total may grow as it is learnt.
-    void update(Step step, int done, int total);
-    void advance(Step step);
-    void end(Step step);
+    void update(Phase phase, int done, int total);
+    void advance(Phase phase);
+    void end(Phase phase);
 
     bool active() const;
     // One line for all running steps; empty when none runs.
@@ -40,9 +40,9 @@ private:
         int done = 0, total = 0, base = 0;   // base: units already done when the step began
         QElapsedTimer clock;
     };
-    QString line(Step step) const;
-    double rate(Step step) const;   // units a second, 0 before there is an estimate
+    QString line(Phase phase) const;
+    double rate(Phase phase) const;   // units a second, 0 before there is an estimate
 
     std::array<Track, 3> m_tracks;
-    Step m_last = List;
+    Phase m_last = List;
 };

@@ -9,7 +9,7 @@
 #include "publish/uploadstep.h"
 #include "store/itemstate.h"
 #include "web/fetch.h"
-#include "web/notifier.h"
+#include "base/notifier.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,12 +44,14 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
 
     for (ConvertChannel *c : {m_channel1, m_channel2})
         connect(c, &ConvertChannel::status, this, [this](const QString &t) { emit status(t); });
-    bind(m_collector, {});
-    bind(m_listStep, QStringLiteral("Command1"));
-    bind(m_detailStep, QStringLiteral("command2"));
-    bind(m_manualAdd, QStringLiteral("XPButton210"));
-    bind(m_login, {});
-    bind(m_uploadStep, QStringLiteral("command3"));
+    bind(m_collector);
+    bind(m_login);
+    bind(m_listStep, Progress::List);
+    bind(m_detailStep, Progress::Detail);
+    bind(m_uploadStep, Progress::Upload);
+    bind(m_manualAdd, {});
+    connect(m_listStep, &ListStep::pageRead, this,
+            [this](int page, int count) { m_progress.update(Progress::List, page, count); });
     connect(m_listStep, &ListStep::modeWanted, this, &Session::modeWanted);
     connect(m_listStep, &ListStep::settingsWanted, this, &Session::settingsWanted);
     connect(m_manualAdd, &ManualAdd::added, this, &Session::manualAdded);
@@ -70,25 +72,6 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     });
     connect(&m_log, &RunLog::unwritable, this, [this](const QString &t) { emit status(t); });
 
-    // Progress, from the steps' own signals.
-    connect(m_listStep, &ListStep::started, this, [this] { m_progress.begin(Progress::List, 0); });
-    connect(m_listStep, &ListStep::pageRead, this,
-            [this](int page, int count) { m_progress.update(Progress::List, page, count); });
-    connect(m_listStep, &ListStep::ended, this, [this] { m_progress.end(Progress::List); });
-    connect(m_detailStep, &DetailStep::started, this, [this](int waiting) { m_progress.begin(Progress::Detail, waiting); });
-    connect(m_detailStep, &DetailStep::itemDone, this, [this] { m_progress.advance(Progress::Detail); });
-    connect(m_detailStep, &DetailStep::ended, this, [this] { m_progress.end(Progress::Detail); });
-    connect(m_uploadStep, &UploadStep::started, this, [this](int waiting) { m_progress.begin(Progress::Upload, waiting); });
-    connect(m_uploadStep, &UploadStep::unitDone, this, [this] { m_progress.advance(Progress::Upload); });
-    connect(m_uploadStep, &UploadStep::ended, this, [this] { m_progress.end(Progress::Upload); });
-
-    // When a step ends, the file alone holds everything it did: a copy of the file as it stands,
-    // which is what an operator's own backup takes, misses nothing.
-    auto checkpoint = [this] { m_db.checkpoint(); };
-    connect(m_listStep, &ListStep::ended, this, checkpoint);
-    connect(m_detailStep, &DetailStep::ended, this, checkpoint);
-    connect(m_uploadStep, &UploadStep::ended, this, checkpoint);
-    connect(m_manualAdd, &ManualAdd::added, this, checkpoint);
 }
 
 Session::~Session()
@@ -100,14 +83,25 @@ Session::~Session()
         delete o;
 }
 
-void Session::bind(Step *step, const QString &control)
+void Session::bind(Reporter *reporter)
 {
-    connect(step, &Step::status, this, &Session::status);
-    connect(step, &Step::rowLabel, this, &Session::rowLabel);
-    connect(step, &Step::workTexts, this, &Session::workTexts);
-    connect(step, &Step::refillList, this, &Session::refillList);
-    if (!control.isEmpty())
-        connect(step, &Step::captionChanged, this, [this, control](const QString &text) { emit caption(control, text); });
+    connect(reporter, &Reporter::status, this, &Session::status);
+    connect(reporter, &Reporter::rowLabel, this, &Session::rowLabel);
+    connect(reporter, &Reporter::workTexts, this, &Session::workTexts);
+    connect(reporter, &Reporter::refillList, this, &Session::refillList);
+}
+
+void Session::bind(Step *step, std::optional<Progress::Phase> phase)
+{
+    bind(step);
+    if (phase) {
+        connect(step, &Step::started, this, [this, p = *phase](int total) { m_progress.begin(p, total); });
+        connect(step, &Step::unitDone, this, [this, p = *phase] { m_progress.advance(p); });
+        connect(step, &Step::ended, this, [this, p = *phase] { m_progress.end(p); });
+    }
+    // When a run ends, the file alone holds everything it did: a copy of the file as it stands,
+    // which is what an operator's own backup takes, misses nothing.
+    connect(step, &Step::ended, this, [this] { m_db.checkpoint(); });
 }
 
 QString Session::welcomeText()
@@ -222,9 +216,9 @@ FieldCheck Session::saveShopSid(const QString &sid)
     return keep(c, [&] { return m_db.saveShopSid(sid); }, QStringLiteral("店铺ID"));
 }
 
-RuleCheck Session::saveRules(const RuleSet &rules)
+FieldCheck Session::saveRules(const RuleSet &rules)
 {
-    const RuleCheck c = checkrules(rules);
+    const FieldCheck c = checkrules(rules);
     if (!c.ok()) {
         m_logged.showmsg(c.message);
         return c;

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "rules/rules.h"
-#include "session/checks.h"
-#include "session/pipeline.h"
+#include "base/checks.h"
+#include "base/pipeline.h"
 #include "session/profilewatch.h"
 #include "session/progress.h"
 #include "session/runlog.h"
 #include "store/profiledb.h"
 #include "store/runlock.h"
-#include "web/notifier.h"
+#include "base/notifier.h"
 
 #include <QObject>
 #include <functional>
@@ -80,7 +80,7 @@ public:
     // The publisher ID (digits, or nothing), checked and kept; a refused one is said in the
     // status line and not kept.
     FieldCheck savePublisherId(const QString &pid);
-    RuleCheck saveRules(const RuleSet &rules);
+    FieldCheck saveRules(const RuleSet &rules);
 
     // The rules every page read from now on is rewritten by: what the rules page holds, saved
     // or not (the runner has the saved ones).
@@ -127,7 +127,7 @@ public:
     void recollect(const QString &item);
 
 signals:
-    // The status line; a failure comes with why (see Step::status).
+    // The status line; a failure comes with why (see Reporter::status).
     void status(const QString &text, const QString &reason = {}, const QString &detail = {});
     // A shown list row takes a new label without a refill, found by its id or its item ID.
     void rowLabelById(qint64 id, const QString &label);
@@ -135,8 +135,6 @@ signals:
     // The three texts the last page read gave an item, for the quick-edit boxes.
     void workTexts(const QString &item, const QString &title, const QString &doc, const QString &key);
     void refillList();
-    // A step's button (by its name) shows a new caption.
-    void caption(const QString &control, const QString &text);
     // Step 1 asks for its mode; the shop address is missing; a manual add stored its item.
     void modeWanted();
     void settingsWanted();
@@ -145,7 +143,8 @@ signals:
 private:
     FieldCheck refuse(const FieldCheck &c, bool toStatus, const DbStatus &why = {});
     FieldCheck keep(const FieldCheck &check, const std::function<DbStatus()> &write, const QString &what);
-    void bind(class Step *step, const QString &control);
+    void bind(class Reporter *reporter);
+    void bind(class Step *step, std::optional<Progress::Phase> phase);
 
     RunLog m_log;
     LoggingNotifier m_logged;

@@ -113,9 +113,11 @@ struct WebService::Request {
     std::optional<FetchResult::Failure> failure;
     QString failureDetail;
 
+    bool dropped = false;   // its context went: nobody waits for it any more
+
     void finish(const FetchResult &result)
     {
-        if (hasContext && context.isNull())
+        if (dropped || (hasContext && context.isNull()))
             return;
         if (done)
             done(result);
@@ -209,6 +211,12 @@ void WebService::send(std::shared_ptr<Request> r)
         reply = m_manager->get(req);
     }
     reply->setReadBufferSize(kReadBufferBytes);
+    // The asker gone, the transfer goes too: nothing more is read for an answer nobody takes.
+    if (r->hasContext && r->context)
+        connect(r->context.data(), &QObject::destroyed, reply, [r, reply] {
+            r->dropped = true;
+            reply->abort();
+        });
     r->received.clear();
     r->failure.reset();
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "rules/rules.h"
+
 #include <QString>
 
-// The first failing check of a form: its message and the control to focus (empty: none).
+// The first failing check of a form: its message and the control to focus (its objectName;
+// empty: none). An empty message means every check passed.
 struct FieldCheck {
     QString message;
     QString focus;
@@ -34,3 +37,7 @@ QString browserAddress(const QString &box);
 
 // The item editor's save checks; tag is the editor's current row ("0": none).
 FieldCheck checkEdit(const QString &tag, const QString &title, const QString &doc, const QString &key);
+
+// The rules save: each ticked switch needs its find or add text, and no rule text may hold a
+// control character.
+FieldCheck checkrules(const RuleSet &rules);

@@ -1,4 +1,4 @@
-#include "session/checks.h"
+#include "base/checks.h"
 #include "rules/rules.h"
 
 #include <QStringList>
@@ -120,5 +120,31 @@ FieldCheck checkEdit(const QString &tag, const QString &title, const QString &do
         return {QStringLiteral("网页描述不能为空"), QStringLiteral("web_doc")};
     if (bad(key))
         return {QStringLiteral("网页关键词不能为空"), QStringLiteral("web_key")};
+    return {};
+}
+
+FieldCheck checkrules(const RuleSet &rules)
+{
+    const struct { bool on; const QString &box; const char *name; const char *message; } checks[] = {
+        {rules.title.replaceOn, rules.title.find, "ttx_1", "标题中要查找的替换字符串不能为空"},
+        {rules.title.addOn, rules.title.addText, "ttx_3", "标题中添加的字符串不能为空"},
+        {rules.key.replaceOn, rules.key.find, "ktx_1", "关键词中要查找的替换字符串不能为空"},
+        {rules.key.addOn, rules.key.addText, "ktx_3", "关键词中添加的字符串不能为空"},
+        {rules.doc.replaceOn, rules.doc.find, "dtx_1", "页面描述中要查找的替换字符串不能为空"},
+        {rules.doc.addOn, rules.doc.addText, "dtx_3", "页面描述中添加的字符串不能为空"},
+    };
+    for (const auto &c : checks)
+        if (c.on && c.box.isEmpty())
+            return {QString::fromUtf8(c.message), QString::fromLatin1(c.name)};
+    // What the rules put into the page texts is published: no control character goes with it.
+    const struct { const QString &box; const char *name; } texts[] = {
+        {rules.title.find, "ttx_1"}, {rules.title.replacement, "ttx_2"}, {rules.title.addText, "ttx_3"},
+        {rules.key.find, "ktx_1"},   {rules.key.replacement, "ktx_2"},   {rules.key.addText, "ktx_3"},
+        {rules.doc.find, "dtx_1"},   {rules.doc.replacement, "dtx_2"},   {rules.doc.addText, "dtx_3"},
+    };
+    for (const auto &t : texts)
+        for (QChar ch : t.box)
+            if (ch.category() == QChar::Other_Control)
+                return {QStringLiteral("替换规则中不能含有控制字符"), QString::fromLatin1(t.name)};
     return {};
 }
