@@ -20,7 +20,7 @@ class TestCli : public QObject
     QTemporaryDir dir;
     std::unique_ptr<Simulator> sim;
     Simulator *target = nullptr;   // the simulator the runner talks to
-    QString pace = QStringLiteral("0.2");   // a fifth of the operator's pace: the runs here are checks
+    QString pace = QStringLiteral("0.05");   // a twentieth of the operator's pace: the runs here are checks
     QString dbName = QStringLiteral("p.db");
 
     struct Run {
@@ -154,7 +154,7 @@ private slots:
         const QString refused = site.items().at(5).gone ? site.items().at(6).id : site.items().at(5).id;
         site.options().refuseItems = QStringList{refused};
         target = &site;
-        pace = QStringLiteral("0.05");
+        pace = QStringLiteral("0.02");
         dbName = QStringLiteral("killed.db");
         QCOMPARE(cli({"settings", "--site", "mirror.velorix.test", "--user", o.siteUser, "--pass", o.sitePass,
                       "--shop", o.shopHost}).code, 0);
@@ -190,7 +190,7 @@ private slots:
         QCOMPARE(count("itemstate=0 AND state<>3 AND errcode=0"), 0);   // nothing stuck half-way
         QCOMPARE(site.published().size(), collectable - 1);
         target = sim.get();
-        pace = QStringLiteral("1");
+        pace = QStringLiteral("0.05");
         dbName = QStringLiteral("p.db");
     }
 

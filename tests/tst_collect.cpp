@@ -353,30 +353,6 @@ private slots:
         QCOMPARE(items.size(), 5);
     }
 
-    void pauseDuringAConversionStoresThatItem()
-    {
-        SimOptions o = shop(5);
-        o.slowMs = 150;
-        Rig r(o);
-        setShop(r);
-        QCOMPARE(r.collect(), StepOutcome::Completed);
-        DetailStep &step = r.session.detailStep();
-        QSignalSpy ended(&step, &DetailStep::ended);
-        bool paused = false;
-        connect(&r.session, &Session::status, &step, [&](const QString &t) {
-            if (!paused && t == QStringLiteral("状态：正在读取")) {
-                paused = true;
-                step.click();
-            }
-        });
-        step.click();
-        QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Paused);
-        QCOMPARE(r.count("state=1"), 1);
-        QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停"));
-        QCOMPARE(step.caption(), QStringLiteral("第二步：继续采集"));
-    }
-
     // A page that does not come is never stored: the row keeps its texts and is tried again.
     void unreadablePageIsNotStored()
     {

@@ -336,26 +336,6 @@ private slots:
         QCOMPARE(r.db().itemByItem("1002").value->state, 3);
     }
 
-    void pauseDuringAPostStoresItsResult()
-    {
-        Site site;
-        Rig r;
-        point(site.stub.serverPort());
-        prepare(r, 3);
-        UploadStep &step = r.session.uploadStep();
-        QSignalSpy ended(&step, &UploadStep::ended);
-        connect(&r.session, &Session::rowLabel, &step, [&step](const QString &, const QString &label) {
-            if (label == QStringLiteral("正在上传...") && step.running())
-                step.click();
-        });
-        step.click();
-        QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Paused);
-        QCOMPARE(r.count("state=3"), 1);
-        QCOMPARE(r.lastStatus(), QStringLiteral("用户暂停"));
-        QCOMPARE(step.caption(), QStringLiteral("第三步：继续上传"));
-    }
-
     // Paused and resumed while a post is under way: that post carries the step on, and no row
     // is posted twice.
     void resumeDuringAPostPostsEachRowOnce()
