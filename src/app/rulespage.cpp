@@ -16,9 +16,9 @@ RulesPage::RulesPage(Session &session, QWidget *parent)
     auto *box = new QVBoxLayout(this);
     box->setContentsMargins(8, 0, 8, 2);
     box->setSpacing(2);
-    m_title = makeGroup(QStringLiteral("标题："), "t", "ttx", 50);
-    m_key = makeGroup(QStringLiteral("关键词："), "k", "ktx", 0);
-    m_doc = makeGroup(QStringLiteral("描述："), "d", "dtx", 0);
+    m_title = makeGroup(QStringLiteral("标题："), columnsOf(&RuleSet::title), 50);
+    m_key = makeGroup(QStringLiteral("关键词："), columnsOf(&RuleSet::key), 0);
+    m_doc = makeGroup(QStringLiteral("描述："), columnsOf(&RuleSet::doc), 0);
     auto *saveButton = ui::button(this, "XPButton27", QStringLiteral("保存设置"));
     box->addWidget(saveButton, 0, Qt::AlignRight);
     box->addStretch(1);
@@ -52,31 +52,29 @@ void RulesPage::publish()
     m_session.setRules(rules());
 }
 
-RulesPage::Group RulesPage::makeGroup(const QString &title, const char *prefix, const char *textPrefix,
-                                      int maxLength)
+RulesPage::Group RulesPage::makeGroup(const QString &title, const RuleColumns &columns, int maxLength)
 {
     auto *frame = new QGroupBox(this);
-    frame->setObjectName(QStringLiteral("rulegroup_%1").arg(QLatin1String(prefix)));
+    frame->setObjectName(QStringLiteral("rulegroup_%1").arg(QLatin1String(columns.switches)));
     auto *grid = new QGridLayout(frame);
     grid->setContentsMargins(6, 1, 6, 1);
     grid->setVerticalSpacing(1);
-    const QString p = QString::fromLatin1(prefix), tx = QString::fromLatin1(textPrefix);
     auto name = [](const QString &s) { return s.toLatin1(); };
 
     Group g;
     g.replace = new QCheckBox(QStringLiteral("替换"), frame);
-    g.replace->setObjectName(p + "_1");
-    g.find = ui::lineEdit(frame, name(tx + "_1").constData(), maxLength);
-    g.replacement = ui::lineEdit(frame, name(tx + "_2").constData(), maxLength);
+    g.replace->setObjectName(columns.switchColumn(1));
+    g.find = ui::lineEdit(frame, name(columns.textColumn(1)).constData(), maxLength);
+    g.replacement = ui::lineEdit(frame, name(columns.textColumn(2)).constData(), maxLength);
     g.add = new QCheckBox(QStringLiteral("添加"), frame);
-    g.add->setObjectName(p + "_2");
-    g.addText = ui::lineEdit(frame, name(tx + "_3").constData(), maxLength);
+    g.add->setObjectName(columns.switchColumn(2));
+    g.addText = ui::lineEdit(frame, name(columns.textColumn(3)).constData(), maxLength);
     g.positions = new QButtonGroup(frame);
     const QString captions[2] = {QStringLiteral("标题前"), QStringLiteral("标题后")};
     for (int i = 0; i < 2; ++i) {
         // One control array: both options carry the same name and their index.
         g.position[i] = new QRadioButton(captions[i], frame);
-        g.position[i]->setObjectName(p + "_3");
+        g.position[i]->setObjectName(columns.switchColumn(3));
         g.position[i]->setProperty("index", i);
         g.positions->addButton(g.position[i], i);
     }
@@ -99,7 +97,7 @@ RulesPage::Group RulesPage::makeGroup(const QString &title, const char *prefix, 
     static_cast<QVBoxLayout *>(layout())->addWidget(frame);
 
     // The handlers take the group by its member, which outlives every click.
-    Group *member = p == "t" ? &m_title : p == "k" ? &m_key : &m_doc;
+    Group *member = columns.group == &RuleSet::title ? &m_title : columns.group == &RuleSet::key ? &m_key : &m_doc;
     connect(g.replace, &QCheckBox::clicked, this, [member] { replaceClicked(*member); });
     connect(g.add, &QCheckBox::clicked, this, [member] { addClicked(*member); });
     return g;

@@ -36,7 +36,7 @@ private:
         QRadioButton *position[2];
         QButtonGroup *positions;
     };
-    Group makeGroup(const QString &title, const char *prefix, const char *textPrefix, int maxLength);
+    Group makeGroup(const QString &title, const RuleColumns &columns, int maxLength);
     static RuleGroup ruleOf(const Group &g);
     static void replaceClicked(Group &g);
     static void addClicked(Group &g);

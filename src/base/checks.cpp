@@ -125,26 +125,24 @@ FieldCheck checkEdit(const QString &tag, const QString &title, const QString &do
 
 FieldCheck checkrules(const RuleSet &rules)
 {
-    const struct { bool on; const QString &box; const char *name; const char *message; } checks[] = {
-        {rules.title.replaceOn, rules.title.find, "ttx_1", "标题中要查找的替换字符串不能为空"},
-        {rules.title.addOn, rules.title.addText, "ttx_3", "标题中添加的字符串不能为空"},
-        {rules.key.replaceOn, rules.key.find, "ktx_1", "关键词中要查找的替换字符串不能为空"},
-        {rules.key.addOn, rules.key.addText, "ktx_3", "关键词中添加的字符串不能为空"},
-        {rules.doc.replaceOn, rules.doc.find, "dtx_1", "页面描述中要查找的替换字符串不能为空"},
-        {rules.doc.addOn, rules.doc.addText, "dtx_3", "页面描述中添加的字符串不能为空"},
-    };
-    for (const auto &c : checks)
-        if (c.on && c.box.isEmpty())
-            return {QString::fromUtf8(c.message), QString::fromLatin1(c.name)};
+    // The switched-on rules need their text, in the order the rules page shows the groups.
+    for (RuleGroup RuleSet::*group : kRulePageOrder) {
+        const RuleColumns &c = columnsOf(group);
+        const RuleGroup &g = rules.*group;
+        if (g.replaceOn && g.find.isEmpty())
+            return {QString::fromUtf8(c.name) + QStringLiteral("中要查找的替换字符串不能为空"), c.textColumn(1)};
+        if (g.addOn && g.addText.isEmpty())
+            return {QString::fromUtf8(c.name) + QStringLiteral("中添加的字符串不能为空"), c.textColumn(3)};
+    }
     // What the rules put into the page texts is published: no control character goes with it.
-    const struct { const QString &box; const char *name; } texts[] = {
-        {rules.title.find, "ttx_1"}, {rules.title.replacement, "ttx_2"}, {rules.title.addText, "ttx_3"},
-        {rules.key.find, "ktx_1"},   {rules.key.replacement, "ktx_2"},   {rules.key.addText, "ktx_3"},
-        {rules.doc.find, "dtx_1"},   {rules.doc.replacement, "dtx_2"},   {rules.doc.addText, "dtx_3"},
-    };
-    for (const auto &t : texts)
-        for (QChar ch : t.box)
-            if (ch.category() == QChar::Other_Control)
-                return {QStringLiteral("替换规则中不能含有控制字符"), QString::fromLatin1(t.name)};
+    for (RuleGroup RuleSet::*group : kRulePageOrder) {
+        const RuleColumns &c = columnsOf(group);
+        const RuleGroup &g = rules.*group;
+        const QString *texts[] = {&g.find, &g.replacement, &g.addText};
+        for (int n = 1; n <= 3; ++n)
+            for (QChar ch : *texts[n - 1])
+                if (ch.category() == QChar::Other_Control)
+                    return {QStringLiteral("替换规则中不能含有控制字符"), c.textColumn(n)};
+    }
     return {};
 }

@@ -30,3 +30,29 @@ QString applyrules(const QString &text, const RuleGroup &group);
 struct RuleSet {
     RuleGroup title, doc, key;
 };
+
+// Where each group is kept in the settings row, and the names of its controls: three switches,
+// <switches>_1 to _3 (replace on, add on, add position), and three texts, <texts>_1 to _3 (find,
+// replacement, add text). In the settings row's order.
+struct RuleColumns {
+    RuleGroup RuleSet::*group;
+    const char *switches, *texts;
+    const char *name;   // how the operator's messages name the group
+
+    QString switchColumn(int n) const { return QString::fromLatin1(switches) + QLatin1Char('_') + QString::number(n); }
+    QString textColumn(int n) const { return QString::fromLatin1(texts) + QLatin1Char('_') + QString::number(n); }
+};
+inline constexpr RuleColumns kRuleColumns[] = {
+    {&RuleSet::title, "t", "ttx", "标题"},
+    {&RuleSet::doc, "d", "dtx", "页面描述"},
+    {&RuleSet::key, "k", "ktx", "关键词"},
+};
+// The groups as the rules page shows them, top to bottom.
+inline constexpr RuleGroup RuleSet::*kRulePageOrder[] = {&RuleSet::title, &RuleSet::key, &RuleSet::doc};
+inline const RuleColumns &columnsOf(RuleGroup RuleSet::*group)
+{
+    for (const RuleColumns &c : kRuleColumns)
+        if (c.group == group)
+            return c;
+    Q_UNREACHABLE();
+}

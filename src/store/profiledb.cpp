@@ -90,10 +90,13 @@ ProfileDb::~ProfileDb()
 
 QStringList ProfileDb::softConfigColumns(int version)
 {
-    QStringList columns = {"web_server", "web_user", "web_pass", "web_adminpath", "alimama", "pageid",
-                           "t_1", "t_2", "t_3", "ttx_1", "ttx_2", "ttx_3",
-                           "d_1", "d_2", "d_3", "dtx_1", "dtx_2", "dtx_3",
-                           "k_1", "k_2", "k_3", "ktx_1", "ktx_2", "ktx_3"};
+    QStringList columns = {"web_server", "web_user", "web_pass", "web_adminpath", "alimama", "pageid"};
+    for (const RuleColumns &c : kRuleColumns) {
+        for (int n = 1; n <= 3; ++n)
+            columns << c.switchColumn(n);
+        for (int n = 1; n <= 3; ++n)
+            columns << c.textColumn(n);
+    }
     if (version >= 2)
         columns << "guest_shop" << "shopsid";
     return columns;

@@ -10,15 +10,15 @@
 namespace {
 
 // A switch is on for any value but 0; the position 0 puts the add text before, any other after.
-RuleGroup readGroup(const QSqlRecord &rec, const QString &p, const QString &tx)
+RuleGroup readGroup(const QSqlRecord &rec, const RuleColumns &c)
 {
     RuleGroup g;
-    g.replaceOn = rec.value(p + "_1").toInt() != 0;
-    g.addOn = rec.value(p + "_2").toInt() != 0;
-    g.addBefore = rec.value(p + "_3").toInt() == 0;
-    g.find = rec.value(tx + "_1").toString();
-    g.replacement = rec.value(tx + "_2").toString();
-    g.addText = rec.value(tx + "_3").toString();
+    g.replaceOn = rec.value(c.switchColumn(1)).toInt() != 0;
+    g.addOn = rec.value(c.switchColumn(2)).toInt() != 0;
+    g.addBefore = rec.value(c.switchColumn(3)).toInt() == 0;
+    g.find = rec.value(c.textColumn(1)).toString();
+    g.replacement = rec.value(c.textColumn(2)).toString();
+    g.addText = rec.value(c.textColumn(3)).toString();
     return g;
 }
 
@@ -45,9 +45,8 @@ DbResult<std::optional<SoftConfig>> ProfileDb::loadSettings()
     c.web_adminpath = rec.value("web_adminpath").toString();
     c.alimama = rec.value("alimama").toString();
     c.pageid = rec.value("pageid").toInt();
-    c.rules.title = readGroup(rec, "t", "ttx");
-    c.rules.doc = readGroup(rec, "d", "dtx");
-    c.rules.key = readGroup(rec, "k", "ktx");
+    for (const RuleColumns &columns : kRuleColumns)
+        c.rules.*columns.group = readGroup(rec, columns);
     c.guest_shop = rec.value("guest_shop").toString();
     c.shopsid = rec.value("shopsid").toString();
     return std::optional<SoftConfig>(c);
@@ -82,13 +81,11 @@ DbStatus ProfileDb::saveRules(const RuleSet &rules)
 {
     QStringList columns;
     QVariantList values;
-    const struct { const RuleGroup &g; const char *p; const char *tx; } groups[] = {
-        {rules.title, "t", "ttx"}, {rules.key, "k", "ktx"}, {rules.doc, "d", "dtx"}};
-    for (const auto &e : groups) {
-        const QString p = QString::fromLatin1(e.p), tx = QString::fromLatin1(e.tx);
-        columns << p + "_1" << p + "_2" << p + "_3" << tx + "_1" << tx + "_2" << tx + "_3";
-        values << int(e.g.replaceOn) << int(e.g.addOn) << (e.g.addBefore ? 0 : 1)
-               << e.g.find << e.g.replacement << e.g.addText;
+    for (const RuleColumns &c : kRuleColumns) {
+        const RuleGroup &g = rules.*c.group;
+        columns << c.switchColumn(1) << c.switchColumn(2) << c.switchColumn(3)
+                << c.textColumn(1) << c.textColumn(2) << c.textColumn(3);
+        values << int(g.replaceOn) << int(g.addOn) << (g.addBefore ? 0 : 1) << g.find << g.replacement << g.addText;
     }
     return writeSettings(columns, values);
 }
