@@ -50,8 +50,8 @@ void noteSetting(const char *name, const QString &value, const QString &why)
         reported = key;
     }
     if (!why.isEmpty())
-        qCWarning(lcProxy).noquote() << name << "does not name a usable HTTP proxy (" + why
-                                            + "); connecting without a proxy";
+        qCWarning(lcProxy).noquote() << name << QStringLiteral("does not name a usable HTTP proxy (") + why
+                                            + QStringLiteral("); connecting without a proxy");
 }
 
 } // namespace

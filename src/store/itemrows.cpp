@@ -4,6 +4,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 // The item rows: one per marketplace item, found by its item ID or its local id.
@@ -16,36 +17,37 @@ const char *const kItemColumns =
 
 ItemRecord readRecord(const QSqlQuery &q)
 {
+    const QSqlRecord rec = q.record();
+    auto v = [&rec](const char *column) { return rec.value(QLatin1String(column)); };
     ItemRecord r;
-    r.id = q.value(0).toLongLong();
-    r.item = q.value(1).toString();
-    r.title = q.value(2).toString();
-    r.money = q.value(3).toString();
-    r.web_pic = q.value(4).toString();
-    r.click_url = q.value(5).toString();
-    r.web_title = q.value(6).toString();
-    r.web_key = q.value(7).toString();
-    r.web_doc = q.value(8).toString();
-    r.web_content = q.value(9).toString();
-    r.web_url = q.value(10).toString();
-    r.state = q.value(11).toInt();
-    r.itemstate = q.value(12).toInt();
-    r.byid = q.value(13).toLongLong();
-    if (!q.value(14).isNull())
-        r.html = q.value(14).toInt();
-    r.errcode = q.value(15).toInt();
-    r.errdecription = q.value(16).toString();
-    r.updatetime = q.value(17).toString();
-    r.posting = q.value(18).toInt() != 0;
+    r.id = v("id").toLongLong();
+    r.item = v("item").toString();
+    r.title = v("title").toString();
+    r.money = v("money").toString();
+    r.web_pic = v("web_pic").toString();
+    r.click_url = v("click_url").toString();
+    r.web_title = v("web_title").toString();
+    r.web_key = v("web_key").toString();
+    r.web_doc = v("web_doc").toString();
+    r.web_content = v("web_content").toString();
+    r.web_url = v("web_url").toString();
+    r.state = v("state").toInt();
+    r.itemstate = v("itemstate").toInt();
+    r.byid = v("byid").toLongLong();
+    if (!v("html").isNull())
+        r.html = v("html").toInt();
+    r.errcode = v("errcode").toInt();
+    r.errdecription = v("errdecription").toString();
+    r.updatetime = v("updatetime").toString();
+    r.posting = v("posting").toInt() != 0;
     return r;
 }
-
 
 } // namespace
 
 QStringList ProfileDb::itemlistColumns(int version)
 {
-    QStringList columns = QString::fromLatin1(kItemColumns).split(',');
+    QStringList columns = QString::fromLatin1(kItemColumns).split(QLatin1Char(','));
     if (version < 3)
         columns.removeAll(QStringLiteral("posting"));
     return columns;
@@ -196,8 +198,8 @@ DbResult<QString> ProfileDb::nextUncollected()
 {
     QSqlQuery q(database());
     // Written as the index itemlist_collect_pick is, term for term.
-    const DbStatus s = run(q, QStringLiteral("SELECT item FROM itemlist WHERE state=0 AND itemstate=0 "
-                                             "ORDER BY byid DESC, id DESC LIMIT 1"));
+    const DbStatus s = run(q, QStringLiteral("SELECT item FROM itemlist WHERE %1 ORDER BY byid DESC, id DESC LIMIT 1")
+                                  .arg(QLatin1String(itemstate::kWaitingForCollectionSql)));
     return firstValue<QString>(q, s, QString(), asText);
 }
 
@@ -205,9 +207,8 @@ DbResult<std::optional<ItemRecord>> ProfileDb::nextToUpload()
 {
     QSqlQuery q(database());
     // Written as the index itemlist_upload_pick is, term for term.
-    const DbStatus s = run(q, QStringLiteral("SELECT %1 FROM itemlist WHERE errcode=0 AND itemstate=0 AND state IN (1,2) "
-                                             "ORDER BY byid ASC, id DESC LIMIT 1")
-                                  .arg(QLatin1String(kItemColumns)));
+    const DbStatus s = run(q, QStringLiteral("SELECT %1 FROM itemlist WHERE %2 ORDER BY byid ASC, id DESC LIMIT 1")
+                                  .arg(QLatin1String(kItemColumns), QLatin1String(itemstate::kWaitingForUploadSql)));
     return oneRecord(q, s);
 }
 
@@ -215,7 +216,8 @@ DbResult<QString> ProfileDb::otherItem(const QString &item)
 {
     QSqlQuery q(database());
     const DbStatus s = run(q, QStringLiteral("SELECT item FROM itemlist WHERE item<>? "
-                                             "ORDER BY (state=0 AND itemstate=0) DESC, byid DESC, id DESC LIMIT 1"),
+                                             "ORDER BY (%1) DESC, byid DESC, id DESC LIMIT 1")
+                               .arg(QLatin1String(itemstate::kWaitingForCollectionSql)),
                            {item});
     return firstValue<QString>(q, s, QString(), asText);
 }
@@ -264,9 +266,12 @@ DbResult<ProfileDb::Counts> ProfileDb::counts()
 {
     Counts c;
     QSqlQuery q(database());
-    if (const DbStatus s = run(q, QStringLiteral("SELECT count(*), sum(itemstate=0 AND state=0), "
-                                                 "sum(itemstate=0 AND state IN (1,2) AND errcode=0), sum(itemstate=0 AND state=2), "
-                                                 "sum(itemstate=0 AND state=3), sum(%1), sum(%2) FROM itemlist")
+    if (const DbStatus s = run(q, QStringLiteral("SELECT count(*), sum(%1), sum(%2), sum(itemstate=0 AND state=%3), "
+                                                 "sum(itemstate=0 AND state=%4), sum(%5), sum(%6) FROM itemlist")
+                                      .arg(QLatin1String(itemstate::kWaitingForCollectionSql),
+                                           QLatin1String(itemstate::kWaitingForUploadSql))
+                                      .arg(int(itemstate::Edited))
+                                      .arg(int(itemstate::Uploaded))
                                       .arg(QLatin1String(itemstate::kRefusedSql), QLatin1String(itemstate::kAbnormalSql)));
         !s)
         return s;

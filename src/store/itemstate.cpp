@@ -6,6 +6,16 @@ bool itemstate::refused(int state, int itemstate, int errcode)
     return itemstate == 0 && errcode != 0 && state != Uploaded;
 }
 
+bool itemstate::waitingForCollection(int state, int itemstate)
+{
+    return state == NotCollected && itemstate == 0;
+}
+
+bool itemstate::waitingForUpload(int state, int itemstate, int errcode)
+{
+    return errcode == 0 && itemstate == 0 && (state == Collected || state == Edited);
+}
+
 QString statelabel(int state, int itemstate)
 {
     if (itemstate != 0)

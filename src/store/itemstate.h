@@ -13,6 +13,13 @@ enum State { NotCollected = 0, Collected = 1, Edited = 2, Uploaded = 3 };
 inline constexpr const char *kRefusedSql = "itemstate=0 AND errcode<>0 AND state<>3";
 inline constexpr const char *kAbnormalSql = "itemstate<>0";
 bool refused(int state, int itemstate, int errcode);
+
+// The rows waiting for Step 2 and for Step 3. The picks and their partial indexes both take these
+// conditions, term for term: SQLite uses a partial index only for a WHERE that implies its own.
+inline constexpr const char *kWaitingForCollectionSql = "state=0 AND itemstate=0";
+inline constexpr const char *kWaitingForUploadSql = "errcode=0 AND itemstate=0 AND state IN (1,2)";
+bool waitingForCollection(int state, int itemstate);
+bool waitingForUpload(int state, int itemstate, int errcode);
 }
 
 // The list label of a row: its state's label, or the abnormal label whenever itemstate is not 0.

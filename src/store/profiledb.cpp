@@ -1,5 +1,6 @@
 #include "store/profiledb.h"
 #include "store/initialsettings.h"
+#include "store/itemstate.h"
 #include "store/profilefile.h"
 
 #include <QCoreApplication>
@@ -59,18 +60,20 @@ CREATE TABLE itemlist (
   posting       INTEGER NOT NULL DEFAULT 0
 ))";
 
-const char *const kIndexes[] = {
-    "CREATE UNIQUE INDEX IF NOT EXISTS itemlist_item ON itemlist(item)",
-    // the list's order
-    "CREATE INDEX IF NOT EXISTS itemlist_order ON itemlist(byid DESC, id DESC)",
-    // The picks of Steps 2 and 3, in their order: each holds only the rows waiting for its step,
-    // and its WHERE is the pick's own, term for term, so that SQLite takes it for the pick and
-    // the first row comes without sorting every waiting row.
-    "CREATE INDEX IF NOT EXISTS itemlist_collect_pick ON itemlist(byid DESC, id DESC) "
-    "WHERE state=0 AND itemstate=0",
-    "CREATE INDEX IF NOT EXISTS itemlist_upload_pick ON itemlist(byid, id DESC) "
-    "WHERE errcode=0 AND itemstate=0 AND state IN (1,2)",
-};
+QStringList indexes()
+{
+    return {
+        QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS itemlist_item ON itemlist(item)"),
+        // the list's order
+        QStringLiteral("CREATE INDEX IF NOT EXISTS itemlist_order ON itemlist(byid DESC, id DESC)"),
+        // The picks of Steps 2 and 3, in their order: each holds only the rows waiting for its
+        // step, so that the first row comes without sorting every waiting row.
+        QStringLiteral("CREATE INDEX IF NOT EXISTS itemlist_collect_pick ON itemlist(byid DESC, id DESC) WHERE %1")
+            .arg(QLatin1String(itemstate::kWaitingForCollectionSql)),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS itemlist_upload_pick ON itemlist(byid, id DESC) WHERE %1")
+            .arg(QLatin1String(itemstate::kWaitingForUploadSql)),
+    };
+}
 
 // Indexes of earlier versions that the picks' own replace.
 const char *const kRetiredIndexes[] = {"itemlist_uncollected", "itemlist_upload"};
@@ -90,7 +93,7 @@ ProfileDb::~ProfileDb()
 
 QStringList ProfileDb::softConfigColumns(int version)
 {
-    QStringList columns = {"web_server", "web_user", "web_pass", "web_adminpath", "alimama", "pageid"};
+    QStringList columns = QStringLiteral("web_server,web_user,web_pass,web_adminpath,alimama,pageid").split(QLatin1Char(','));
     for (const RuleColumns &c : kRuleColumns) {
         for (int n = 1; n <= 3; ++n)
             columns << c.switchColumn(n);
@@ -98,7 +101,7 @@ QStringList ProfileDb::softConfigColumns(int version)
             columns << c.textColumn(n);
     }
     if (version >= 2)
-        columns << "guest_shop" << "shopsid";
+        columns << QStringLiteral("guest_shop") << QStringLiteral("shopsid");
     return columns;
 }
 
@@ -116,7 +119,7 @@ QString ProfileDb::defaultPath()
 DbStatus ProfileDb::run(QSqlQuery &q, const QString &sql, const QVariantList &values)
 {
     // Nothing is written into a file that is no longer the profile's: a step stops instead.
-    const bool reads = sql.startsWith(QLatin1String("SELECT")) || (sql.startsWith(QLatin1String("PRAGMA")) && !sql.contains('='));
+    const bool reads = sql.startsWith(QLatin1String("SELECT")) || (sql.startsWith(QLatin1String("PRAGMA")) && !sql.contains(QLatin1Char('=')));
     if (!reads && m_identity.valid)
         if (DbStatus same = checkFile(); !same)
             return same;
@@ -324,8 +327,8 @@ DbStatus ProfileDb::createSchema()
     if (!s)
         return s;
     QStringList statements = {QString::fromLatin1(kCreateSoftConfig), QString::fromLatin1(kCreateItemlist)};
-    for (const char *sql : kIndexes)
-        statements << QString::fromLatin1(sql);
+    for (const QString &sql : indexes())
+        statements << sql;
     for (const QString &sql : statements)
         if (s = exec(sql); !s)
             break;
@@ -424,9 +427,9 @@ DbStatus ProfileDb::migrate(int from)
         for (const char *index : kRetiredIndexes)
             if (s)
                 s = exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(index)));
-        for (const char *index : kIndexes)
+        for (const QString &index : indexes())
             if (s)
-                s = exec(QString::fromLatin1(index));
+                s = exec(index);
     }
     if (s)
         s = exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));

@@ -38,17 +38,18 @@ DbResult<std::optional<SoftConfig>> ProfileDb::loadSettings()
         return std::optional<SoftConfig>();
     }
     const QSqlRecord rec = q.record();
+    auto v = [&rec](const char *column) { return rec.value(QLatin1String(column)); };
     SoftConfig c;
-    c.web_server = rec.value("web_server").toString();
-    c.web_user = rec.value("web_user").toString();
-    c.web_pass = rec.value("web_pass").toString();
-    c.web_adminpath = rec.value("web_adminpath").toString();
-    c.alimama = rec.value("alimama").toString();
-    c.pageid = rec.value("pageid").toInt();
+    c.web_server = v("web_server").toString();
+    c.web_user = v("web_user").toString();
+    c.web_pass = v("web_pass").toString();
+    c.web_adminpath = v("web_adminpath").toString();
+    c.alimama = v("alimama").toString();
+    c.pageid = v("pageid").toInt();
     for (const RuleColumns &columns : kRuleColumns)
         c.rules.*columns.group = readGroup(rec, columns);
-    c.guest_shop = rec.value("guest_shop").toString();
-    c.shopsid = rec.value("shopsid").toString();
+    c.guest_shop = v("guest_shop").toString();
+    c.shopsid = v("shopsid").toString();
     return std::optional<SoftConfig>(c);
 }
 
@@ -58,18 +59,20 @@ DbStatus ProfileDb::writeSettings(const QStringList &columns, const QVariantList
     QStringList assigns;
     for (const QString &c : columns)
         assigns << c + QStringLiteral("=?");
-    const DbResult<Write> updated = execWrite(QStringLiteral("UPDATE soft_config SET ") + assigns.join(','), values);
+    const DbResult<Write> updated = execWrite(QStringLiteral("UPDATE soft_config SET ") + assigns.join(QLatin1Char(',')), values);
     if (!updated || updated.value == Write::Done)
         return updated;
     const QStringList marks(columns.size(), QStringLiteral("?"));
-    return exec(QStringLiteral("INSERT INTO soft_config (%1) VALUES (%2)").arg(columns.join(','), marks.join(',')),
+    return exec(QStringLiteral("INSERT INTO soft_config (%1) VALUES (%2)").arg(columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
                 values);
 }
 
 DbStatus ProfileDb::saveSiteSettings(const QString &user, const QString &pass, const QString &server,
                                      const QString &adminpath)
 {
-    return writeSettings({"web_user", "web_pass", "web_server", "web_adminpath"}, {user, pass, server, adminpath});
+    return writeSettings({QStringLiteral("web_user"), QStringLiteral("web_pass"), QStringLiteral("web_server"),
+                          QStringLiteral("web_adminpath")},
+                         {user, pass, server, adminpath});
 }
 
 DbStatus ProfileDb::savePublisherId(const QString &pid)
