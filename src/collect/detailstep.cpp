@@ -117,29 +117,40 @@ void DetailStep::retry(const QString &item, const QString &reason, const QString
 // none means an outage, and no row is marked for it.
 void DetailStep::checkTool(const QString &item, const QString &reason, const QString &detail)
 {
-    const QString outage = QStringLiteral("宝贝编号：%1 多次转换或读取失败，已暂停采集，请检查网络后继续").arg(item);
-    const DbResult<QString> other = m_s.db.otherItem(item);
+    const Suspect suspect{item, reason, detail,
+                          QStringLiteral("宝贝编号：%1 多次转换或读取失败，已暂停采集，请检查网络后继续").arg(item),
+                          QStringLiteral("宝贝多次转换失败（%1），已跳过，重新采集或全新采集时再读取").arg(reason),
+                          QStringLiteral("宝贝编号：%1 多次转换失败，已跳过该宝贝").arg(item)};
+    compareWithOther(suspect, [this](const QString &other, std::function<void(bool)> answered) {
+        ConvertJob job;
+        job.kind = QStringLiteral("item");
+        job.body = itemConvertBody(other, outside::builtinPid);
+        job.context = work();
+        job.done = [answered](const ConvertResult &probe) { answered(probe.replied()); };
+        m_channel.request(std::move(job));
+    });
+}
+
+// One other item tells whether the suspect alone fails or the service it needs is down.
+void DetailStep::compareWithOther(const Suspect &suspect, const Probe &probe)
+{
+    const DbResult<QString> other = m_s.db.otherItem(suspect.item);
     if (!other) {
         end(StepOutcome::Stopped, other.readFailure(), other.reason(), other.error);
         return;
     }
     if (other.value.isEmpty()) {
-        end(StepOutcome::Stopped, outage, reason, detail);
+        // Nothing to compare with: it may as well be the service.
+        end(StepOutcome::Stopped, suspect.outage, suspect.reason, suspect.detail);
         return;
     }
-    ConvertJob job;
-    job.kind = QStringLiteral("item");
-    job.body = itemConvertBody(other.value, outside::builtinPid);
-    job.context = work();
-    job.done = [this, item, reason, detail, outage](const ConvertResult &probe) {
-        if (!probe.replied()) {
-            end(StepOutcome::Stopped, outage, reason, detail);
+    probe(other.value, [this, suspect](bool answered) {
+        if (!answered) {
+            end(StepOutcome::Stopped, suspect.outage, suspect.reason, suspect.detail);
             return;
         }
-        setAside(item, QStringLiteral("宝贝多次转换失败（%1），已跳过，重新采集或全新采集时再读取").arg(reason),
-                 QStringLiteral("宝贝编号：%1 多次转换失败，已跳过该宝贝").arg(item), reason, detail);
-    };
-    m_channel.request(std::move(job));
+        setAside(suspect.item, suspect.asideWhy, suspect.asideText, suspect.reason, suspect.detail);
+    });
 }
 
 // Out of this run's way, with the reason the row's tooltip shows; the step goes on.
@@ -204,24 +215,14 @@ void DetailStep::pageFailed(const QString &item, const QString &reason, const QS
 // does not come means an outage, and no row is marked for it.
 void DetailStep::checkMarketplace(const QString &item, const QString &reason, const QString &detail)
 {
-    const QString outage = QStringLiteral("宝贝编号：%1 页面多次读取失败，已暂停采集，请检查网络后继续").arg(item);
-    const DbResult<QString> other = m_s.db.otherItem(item);
-    if (!other) {
-        end(StepOutcome::Stopped, other.readFailure(), other.reason(), other.error);
-        return;
-    }
-    if (other.value.isEmpty()) {
-        // Nothing to compare with: it may as well be the marketplace.
-        end(StepOutcome::Stopped, outage, reason, detail);
-        return;
-    }
-    m_s.web.gethtml(outside::itemPageAddress(other.value), QStringLiteral("GB2312"), work(),
-                    [this, item, reason, detail, outage](const FetchResult &probe) {
-                        if (!probe.ok() || !(isItemPage(probe.text) || isUnavailable(probe.text))) {
-                            end(StepOutcome::Stopped, outage, reason, detail);
-                            return;
-                        }
-                        setAside(item, QStringLiteral("宝贝页面多次读取失败（%1），已跳过，重新采集或全新采集时再读取").arg(reason),
-                                 QStringLiteral("宝贝编号：%1 页面多次读取失败，已跳过该宝贝").arg(item), reason, detail);
-                    });
+    const Suspect suspect{item, reason, detail,
+                          QStringLiteral("宝贝编号：%1 页面多次读取失败，已暂停采集，请检查网络后继续").arg(item),
+                          QStringLiteral("宝贝页面多次读取失败（%1），已跳过，重新采集或全新采集时再读取").arg(reason),
+                          QStringLiteral("宝贝编号：%1 页面多次读取失败，已跳过该宝贝").arg(item)};
+    compareWithOther(suspect, [this](const QString &other, std::function<void(bool)> answered) {
+        m_s.web.gethtml(outside::itemPageAddress(other), QStringLiteral("GB2312"), work(),
+                        [answered](const FetchResult &probe) {
+                            answered(probe.ok() && (isItemPage(probe.text) || isUnavailable(probe.text)));
+                        });
+    });
 }

@@ -3,6 +3,8 @@
 #include "base/pipeline.h"
 #include "base/step.h"
 
+#include <functional>
+
 class CacheCleaner;
 class ConvertChannel;
 class ItemCollector;
@@ -45,6 +47,15 @@ private:
     void pageFailed(const QString &item, const QString &reason, const QString &detail);
     void checkMarketplace(const QString &item, const QString &reason, const QString &detail);
     void checkTool(const QString &item, const QString &reason, const QString &detail);
+    // An item whose unit keeps failing, and what is said once it is known whether it alone fails.
+    struct Suspect {
+        QString item, reason, detail;
+        QString outage;               // the status when the service does not answer for another item
+        QString asideWhy, asideText;  // the row's reason and the status when it alone fails
+    };
+    // Asks the service for another item and says whether it answered.
+    using Probe = std::function<void(const QString &other, std::function<void(bool answered)>)>;
+    void compareWithOther(const Suspect &suspect, const Probe &probe);
     void setAside(const QString &item, const QString &why, const QString &text, const QString &reason,
                   const QString &detail);
     void next();

@@ -336,13 +336,7 @@ DbStatus ProfileDb::createSchema()
         s = exec(QStringLiteral("INSERT INTO soft_config (web_server, web_user, web_pass, web_adminpath, "
                                 "alimama, pageid, guest_shop, shopsid) VALUES (?, ?, ?, ?, '', 0, '', '')"),
                  {initial::webServer, initial::webUser, initial::webPass, initial::webAdminPath});
-    if (s)
-        s = exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
-    if (s)
-        s = commit();
-    if (!s)
-        rollback();
-    return s;
+    return stampAndCommit(s);
 }
 
 bool ProfileDb::checkSchema(QString *problem)
@@ -431,6 +425,12 @@ DbStatus ProfileDb::migrate(int from)
             if (s)
                 s = exec(index);
     }
+    return stampAndCommit(s);
+}
+
+// The schema's version goes in with the rest, or nothing does.
+DbStatus ProfileDb::stampAndCommit(DbStatus s)
+{
     if (s)
         s = exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
     if (s)

@@ -182,6 +182,7 @@ private:
     DbStatus createSchema();
     bool checkSchema(QString *problem);
     DbStatus migrate(int from);
+    DbStatus stampAndCommit(DbStatus s);
     // One statement with bound values; the query is returned to be read on.
     DbStatus run(QSqlQuery &q, const QString &sql, const QVariantList &values = {});
     DbStatus exec(const QString &sql, const QVariantList &values = {});
