@@ -58,7 +58,6 @@ private:
     };
     bool parse(const QStringList &args, Args &out, QString &error);
     int settings(const Args &a);
-    int list();
     void failedRead(const DbStatus &why);
     int summary();
     void collect(const Args &a, std::function<void(int)> next);

@@ -1,5 +1,6 @@
 #include "store/profiledb.h"
 #include "store/initialsettings.h"
+#include "store/itemlist.h"
 #include "store/profilefile.h"
 
 #include <QCoreApplication>
@@ -323,6 +324,7 @@ DbStatus ProfileDb::createSchema()
     QStringList statements = {QString::fromLatin1(kCreateSoftConfig), QString::fromLatin1(kCreateItemlist)};
     for (const char *sql : kIndexes)
         statements << QString::fromLatin1(sql);
+    statements << itemlist::schema();
     for (const QString &sql : statements)
         if (s = exec(sql); !s)
             break;
@@ -424,6 +426,14 @@ DbStatus ProfileDb::migrate(int from)
         for (const char *index : kIndexes)
             if (s)
                 s = exec(QString::fromLatin1(index));
+    }
+    // 4: the list's orders, its filter and its title search by indexes of their own.
+    if (s && from < 4) {
+        for (const QString &sql : itemlist::schema())
+            if (s)
+                s = exec(sql);
+        if (s)
+            s = exec(QString::fromLatin1(itemlist::kRebuildFind));
     }
     if (s)
         s = exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
