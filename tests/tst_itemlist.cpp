@@ -94,6 +94,7 @@ private slots:
         QTest::addColumn<QString>("search");
         QTest::addColumn<QString>("sqlWhere");
         QTest::addColumn<QString>("sqlOrder");
+        QTest::addColumn<int>("indexed");   // rows the title index may hand over; 0: as the program has it
         const QString needing = "(itemstate<>0 OR (errcode<>0 AND state<>3 AND itemstate=0))";
         // Rows that need the operator sort by that alone, whatever their state.
         const QString needingState = "CASE WHEN " + needing + " THEN 0 ELSE state END";
@@ -110,9 +111,9 @@ private slots:
         for (const auto &o : orders)
             for (int order : {0, 1}) {
                 const QByteArray name = QByteArray::number(o.column) + (order ? " desc" : " asc");
-                QTest::newRow(name) << o.column << order << false << QString() << QString() << (order ? o.desc : o.asc);
+                QTest::newRow(name) << o.column << order << false << QString() << QString() << (order ? o.desc : o.asc) << 0;
                 QTest::newRow(name + " needing") << o.column << order << true << QString() << "WHERE " + needing
-                                                 << (order ? o.desc : o.asc);
+                                                 << (order ? o.desc : o.asc) << 0;
             }
         // The searches: by the title index (three characters and more), row by row (fewer),
         // in any case of Latin letters, by part of an item ID; with the filter and a sort.
@@ -122,11 +123,14 @@ private slots:
         };
         for (const auto &s : searches) {
             const QString where = QStringLiteral("(title LIKE '%1' ESCAPE '\\' OR item LIKE '%1' ESCAPE '\\')").arg(s.like);
-            QTest::newRow(QByteArray("search ") + s.name) << -1 << 0 << false << QString::fromUtf8(s.word) << "WHERE " + where
-                                                         << QStringLiteral("byid DESC, id DESC");
-            QTest::newRow(QByteArray("search ") + s.name + " needing by title")
-                << int(ItemListModel::TitleColumn) << 1 << true << QString::fromUtf8(s.word)
-                << "WHERE " + where + " AND " + needing << QStringLiteral("title DESC, id DESC");
+            for (int indexed : {0, 5}) {
+                const QByteArray name = QByteArray("search ") + s.name + (indexed ? " row by row" : "");
+                QTest::newRow(name) << -1 << 0 << false << QString::fromUtf8(s.word) << "WHERE " + where
+                                    << QStringLiteral("byid DESC, id DESC") << indexed;
+                QTest::newRow(name + " needing by title")
+                    << int(ItemListModel::TitleColumn) << 1 << true << QString::fromUtf8(s.word)
+                    << "WHERE " + where + " AND " + needing << QStringLiteral("title DESC, id DESC") << indexed;
+            }
         }
     }
     void everyPlaceAsSqlHasIt()
@@ -137,6 +141,7 @@ private slots:
         QFETCH(QString, search);
         QFETCH(QString, sqlWhere);
         QFETCH(QString, sqlOrder);
+        QFETCH(int, indexed);
         TempProfile t;
         ProfileDb db;
         QCOMPARE(db.open(t.path()), ProfileDb::OpenResult::Created);
@@ -144,6 +149,8 @@ private slots:
         ItemListModel m(db);
         QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
         m.setChunking(7, 3);
+        if (indexed)
+            m.reader().setIndexedRows(indexed);
         QVERIFY(m.refill());
         m.setOnlyNeeding(needing);
         m.setSearch(search);
@@ -153,6 +160,10 @@ private slots:
         QCOMPARE(m.rowCount(), expected.size());
         QCOMPARE(shownIds(m), expected);
         QVERIFY(m.heldChunks() <= 3);
+        // A word of three characters and more, held by more rows than the index may hand over,
+        // is looked for row by row.
+        QCOMPARE(m.query().scan, indexed > 0 && search.size() >= 3);
+        QVERIFY(indexed == 0 || needing || m.rowCount() > indexed);
         // Where each row is, asked by its id.
         for (int r : {0, int(expected.size()) / 2, int(expected.size()) - 1})
             QCOMPARE(m.positionOf(expected[r]), r);

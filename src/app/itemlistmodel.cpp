@@ -23,17 +23,27 @@ DbStatus ItemListModel::requery(bool keepLabels)
     if (!keepLabels)
         m_labels.clear();
     DbStatus failed;
+    if (const DbResult<itemlist::Query> planned = m_reader.plan(m_query); planned)
+        m_query = planned.value;
+    else
+        failed = planned;
     const DbResult<qint64> shown = m_reader.count(m_query);
     if (!shown)
         failed = shown;
     m_count = shown.value;
-    m_total = m_count;
-    // Every row is counted only when some are hidden: the note over the list says how many.
-    if (shown && (m_query.state != StateFilter::All || !m_query.search.trimmed().isEmpty())) {
+    // Every row is counted when some are hidden (the note over the list says how many), and
+    // again only on a refill: a new filter, search or order leaves the rows as they were.
+    const bool hides = m_query.state != StateFilter::All || !m_query.search.trimmed().isEmpty();
+    if (!keepLabels || !hides)
+        m_totalKnown = false;
+    if (!hides) {
+        m_total = m_count;
+        m_totalKnown = bool(shown);
+    } else if (shown && !m_totalKnown) {
         const DbResult<qint64> all = m_reader.count({});
-        if (all)
-            m_total = all.value;
-        else
+        m_total = all.value;
+        m_totalKnown = bool(all);
+        if (!all)
             failed = all;
     }
     endResetModel();

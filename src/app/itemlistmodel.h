@@ -51,6 +51,7 @@ public:
     // By a column, or by the list's own order (column -1).
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     const itemlist::Query &query() const { return m_query; }
+    itemlist::Reader &reader() { return m_reader; }
 
     struct Counts {
         qint64 all = 0, refused = 0, abnormal = 0;
@@ -93,6 +94,7 @@ private:
     mutable itemlist::Reader m_reader;
     itemlist::Query m_query;
     qint64 m_count = 0, m_total = 0;
+    bool m_totalKnown = false;
     mutable std::map<int, Held> m_chunks;   // by chunk number; a held row stays where it is while others come and go
     mutable quint64 m_uses = 0;
     int m_chunkRows = kChunkRows, m_maxChunks = kMaxChunks;

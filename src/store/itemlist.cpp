@@ -46,6 +46,14 @@ bool descending(const Query &q)
     return q.sort < ById || q.sort >= SortColumnCount || q.descending;
 }
 
+QString phraseOf(const QString &word)
+{
+    // One phrase: every character as typed, quotes doubled.
+    QString phrase = word;
+    phrase.replace('"', QLatin1String("\"\""));
+    return QStringLiteral("\"%1\"").arg(phrase);
+}
+
 QString escapedLike(const QString &text)
 {
     QString out = text;
@@ -74,12 +82,9 @@ Terms termsOf(const Query &q)
     const QString word = q.search.trimmed();
     if (word.isEmpty())
         return t;
-    if (word.toUcs4().size() >= kTrigram) {
-        // One phrase: every character as typed, quotes doubled.
-        QString phrase = word;
-        phrase.replace('"', QLatin1String("\"\""));
+    if (word.toUcs4().size() >= kTrigram && !q.scan) {
         t.sql << QStringLiteral("id IN (SELECT rowid FROM itemlist_find WHERE itemlist_find MATCH ?)");
-        t.values << QStringLiteral("\"%1\"").arg(phrase);
+        t.values << phraseOf(word);
     } else {
         t.sql << QStringLiteral("(coalesce(title,'') LIKE ? ESCAPE '\\' OR coalesce(item,'') LIKE ? ESCAPE '\\')");
         t.values << escapedLike(word) << escapedLike(word);
@@ -160,6 +165,26 @@ std::optional<StateFilter> stateNamed(const QString &name)
 QString stateNames()
 {
     return QStringLiteral("all, needing (refused or abnormal), uncollected, collected, edited, uploaded, refused, abnormal");
+}
+
+DbResult<Query> Reader::plan(Query q)
+{
+    q.scan = false;
+    const QString word = q.search.trimmed();
+    if (word.toUcs4().size() < kTrigram)
+        return q;
+    if (!m_db.isOpen())
+        return notOpen();
+    QSqlQuery s(m_db.database());
+    if (const DbStatus ran = run(s, QStringLiteral("SELECT count(*) FROM (SELECT rowid FROM itemlist_find "
+                                                   "WHERE itemlist_find MATCH ? LIMIT ?)"),
+                                 {phraseOf(word), m_indexedRows + 1});
+        !ran)
+        return ran;
+    if (!s.next())
+        return s.lastError().isValid() ? DbStatus::of(s.lastError()) : DbStatus::failed(QStringLiteral("count gave no row"));
+    q.scan = s.value(0).toInt() > m_indexedRows;
+    return q;
 }
 
 DbResult<qint64> Reader::count(const Query &q)
@@ -277,8 +302,12 @@ DbResult<bool> Reader::shows(const Query &q, qint64 id)
     return s.lastError().isValid() ? DbResult<bool>(DbStatus::of(s.lastError())) : DbResult<bool>(false);
 }
 
-DbStatus Reader::forEach(const Query &q, qint64 limit, const std::function<bool(const ItemListRow &)> &row)
+DbStatus Reader::forEach(const Query &asked, qint64 limit, const std::function<bool(const ItemListRow &)> &row)
 {
+    const DbResult<Query> planned = plan(asked);
+    if (!planned)
+        return planned;
+    const Query &q = planned.value;
     constexpr int kChunk = 512;
     std::optional<Key> from;
     qint64 given = 0;

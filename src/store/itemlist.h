@@ -25,6 +25,9 @@ struct Query {
     QString search;          // part of the title or of the item ID; empty: every row
     int sort = Listed;
     bool descending = false;   // ignored by the list's own order, which is always the far end first
+    // The search looks at every row in the order's own index instead of asking the title index
+    // for its rows: what plan() chooses for a word that many rows hold.
+    bool scan = false;
 
     bool operator==(const Query &) const = default;
 };
@@ -58,6 +61,9 @@ class Reader
 public:
     explicit Reader(ProfileDb &db) : m_db(db) {}
 
+    // The query as it is best read: a word that many rows hold is looked for row by row along
+    // the order (its rows are dense there, so a screen ends soon), a rarer one by the title index.
+    DbResult<Query> plan(Query q);
     // How many rows the query shows.
     DbResult<qint64> count(const Query &q);
     // Up to `limit` rows of the order after `from` (from the first row when there is none),
@@ -70,12 +76,18 @@ public:
     DbResult<qint64> shownItem(const Query &q, const QString &item);
     // Whether the query shows the row with this id.
     DbResult<bool> shows(const Query &q, qint64 id);
+    // Rows the title index hands over for a search read by it, at most.
+    static constexpr int kIndexedRows = 20000;
+    // Fewer, for tests that read both ways with a few rows.
+    void setIndexedRows(int rows) { m_indexedRows = rows; }
+
     // Every row the query shows, in order, `limit` at most (0: no limit), handed over one by
     // one and read a chunk at a time; `row` returns false to stop.
     DbStatus forEach(const Query &q, qint64 limit, const std::function<bool(const ItemListRow &)> &row);
 
 private:
     ProfileDb &m_db;
+    int m_indexedRows = kIndexedRows;
 };
 
 } // namespace itemlist
