@@ -149,6 +149,7 @@ private slots:
         ItemListModel m(db);
         QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
         m.setChunking(7, 3);
+        m.setCountStretch(100);
         if (indexed)
             m.reader().setIndexedRows(indexed);
         QVERIFY(m.refill());
@@ -156,13 +157,14 @@ private slots:
         m.setSearch(search);
         m.sort(column, Qt::SortOrder(order));
         const QList<qint64> expected = idsOf(db, "SELECT id FROM itemlist " + sqlWhere + " ORDER BY " + sqlOrder);
+        QTRY_VERIFY(!m.counting());
         QVERIFY(!expected.isEmpty());
         QCOMPARE(m.rowCount(), expected.size());
         QCOMPARE(shownIds(m), expected);
         QVERIFY(m.heldChunks() <= 3);
         // A word of three characters and more, held by more rows than the index may hand over,
         // is looked for row by row.
-        QCOMPARE(m.query().scan, indexed > 0 && search.size() >= 3);
+        QCOMPARE(m.query().scan, !search.isEmpty() && (indexed > 0 || search.size() < 3));
         QVERIFY(indexed == 0 || needing || m.rowCount() > indexed);
         // Where each row is, asked by its id.
         for (int r : {0, int(expected.size()) / 2, int(expected.size()) - 1})
@@ -311,6 +313,21 @@ private slots:
         QCOMPARE(bar->box()->text(), QString());
         QCOMPARE(m->rowCount(), 60);
         QCOMPARE(count->text(), QStringLiteral("共 60 个宝贝"));
+
+        // A word too short for the title index: the first rows at once, then the rest as they
+        // are counted, and the count says so meanwhile.
+        m->setChunking(7, 3);
+        m->setCountStretch(10);
+        QSignalSpy inserted(m, &QAbstractItemModel::rowsInserted);
+        m->setSearch(QStringLiteral("款"));
+        QVERIFY(m->counting());
+        QCOMPARE(m->rowCount(), 7);
+        QCOMPARE(count->text(), QStringLiteral("显示 7 个以上（正在计数），共 60 个宝贝"));
+        const int short_ = f.count("SELECT count(*) FROM itemlist WHERE title LIKE '%款%'");
+        QTRY_VERIFY(!m->counting());
+        QCOMPARE(m->rowCount(), short_);
+        QVERIFY(inserted.size() > 1);
+        QCOMPARE(count->text(), QStringLiteral("显示 %1 个，共 60 个宝贝").arg(short_));
     }
 
     // The title index follows every writer of the profile, in the same commit: inserts,
@@ -355,6 +372,10 @@ private slots:
         QCOMPARE(found("红色长"), QStringList({"5203", "5202"}));
         QCOMPARE(found("5203"), QStringList{"5203"});
         QCOMPARE(reader.count({itemlist::StateFilter::All, "长"}).value, 2);
+        // The count of every row follows as well.
+        QCOMPARE(reader.count({}).value, 2);
+        QVERIFY(other.insertListed("5204", "外套", "", "1", 4));
+        QCOMPARE(reader.count({}).value, 3);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "store/itemstate.h"
 #include "store/profiledb.h"
+#include "store/itemlist.h"
 #include "store/initialsettings.h"
 #include "testsupport.h"
 
@@ -382,6 +383,7 @@ private slots:
                                 "itemlist_collect_pick itemlist_item itemlist_list itemlist_needing itemlist_order "
                                 "itemlist_upload_pick"));
         QCOMPARE(scalar(db, "SELECT rowid FROM itemlist_find WHERE itemlist_find MATCH '\"旧宝贝\"'").toInt(), 7);
+        QCOMPARE(itemlist::Reader(db).count({}).value, 1);
         QVERIFY(db.saveShopAddress("shop.test"));
         QVERIFY(db.saveShopSid("998877"));
         db.close();

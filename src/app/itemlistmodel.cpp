@@ -1,9 +1,17 @@
 #include "app/itemlistmodel.h"
 #include "store/itemstate.h"
 
+#include <QTimer>
+
 using itemlist::StateFilter;
 
-ItemListModel::ItemListModel(ProfileDb &db, QObject *parent) : QAbstractTableModel(parent), m_db(db), m_reader(db) {}
+ItemListModel::ItemListModel(ProfileDb &db, QObject *parent)
+    : QAbstractTableModel(parent), m_db(db), m_reader(db), m_countTimer(new QTimer(this))
+{
+    m_countTimer->setSingleShot(true);
+    m_countTimer->setInterval(0);
+    connect(m_countTimer, &QTimer::timeout, this, &ItemListModel::countOn);
+}
 
 QString ItemListModel::caption(int column)
 {
@@ -22,12 +30,30 @@ DbStatus ItemListModel::requery(bool keepLabels)
     m_chunks.clear();
     if (!keepLabels)
         m_labels.clear();
+    m_countTimer->stop();
+    m_counting = false;
     DbStatus failed;
     if (const DbResult<itemlist::Query> planned = m_reader.plan(m_query); planned)
         m_query = planned.value;
     else
         failed = planned;
-    const DbResult<qint64> shown = m_reader.count(m_query);
+    DbResult<qint64> shown;
+    if (m_query.scan && failed.ok()) {
+        // Its first chunk is what it shows until the count says more.
+        DbResult<itemlist::Chunk> first = m_reader.read(m_query, std::nullopt, 0, m_chunkRows);
+        const DbResult<qint64> last = m_reader.maxId();
+        shown = first ? (last ? DbResult<qint64>(qint64(first.value.rows.size())) : DbResult<qint64>(last)) : DbResult<qint64>(first);
+        if (shown && shown.value == m_chunkRows) {
+            m_counting = true;
+            m_countedTo = m_countedRows = 0;
+            m_lastId = last.value;
+            m_countTimer->start();
+        }
+        if (first)
+            m_chunks[0] = {std::move(first.value), ++m_uses, m_chunkRows};
+    } else {
+        shown = m_reader.count(m_query);
+    }
     if (!shown)
         failed = shown;
     m_count = shown.value;
@@ -57,6 +83,32 @@ void ItemListModel::setChunking(int rows, int chunks)
     m_maxChunks = qMax(1, chunks);
     m_chunks.clear();
     endResetModel();
+}
+
+void ItemListModel::countOn()
+{
+    const qint64 upTo = m_countedTo + m_countStretch;
+    const DbResult<qint64> more = m_reader.countIds(m_query, m_countedTo, upTo);
+    if (!more) {
+        m_counting = false;
+        emit readFailed(more);
+        emit counted();
+        return;
+    }
+    m_countedRows += more.value;
+    m_countedTo = upTo;
+    // The rows counted so far are rows of the order whatever comes after them.
+    if (m_countedRows > m_count) {
+        beginInsertRows({}, int(m_count), int(m_countedRows - 1));
+        m_count = m_countedRows;
+        endInsertRows();
+    }
+    if (m_countedTo < m_lastId) {
+        m_countTimer->start();
+        return;
+    }
+    m_counting = false;
+    emit counted();
 }
 
 DbStatus ItemListModel::refill()
@@ -101,7 +153,8 @@ const ItemListModel::Held &ItemListModel::load(int chunk) const
     qint64 skip = start;
     std::optional<itemlist::Key> from;
     bool backwards = false;
-    if (m_count - (start + want) < skip) {
+    // Counted from the last row only when the count is whole.
+    if (!m_counting && m_count - (start + want) < skip) {
         skip = m_count - (start + want);
         backwards = true;
     }
@@ -128,6 +181,7 @@ const ItemListModel::Held &ItemListModel::load(int chunk) const
     Held &held = m_chunks[chunk];
     held.chunk = std::move(read.value);
     held.used = ++m_uses;
+    held.asked = want;
     return held;
 }
 
@@ -137,6 +191,11 @@ const ItemListRow *ItemListModel::at(int r) const
         return nullptr;
     const int chunk = r / m_chunkRows;
     auto it = m_chunks.find(chunk);
+    // A chunk read at the end of a count that has grown since holds too few rows.
+    if (it != m_chunks.end() && it->second.asked < qMin<qint64>(m_chunkRows, m_count - qint64(chunk) * m_chunkRows)) {
+        m_chunks.erase(it);
+        it = m_chunks.end();
+    }
     const Held &held = it != m_chunks.end() ? it->second : load(chunk);
     const_cast<Held &>(held).used = ++m_uses;
     const size_t i = size_t(r - chunk * m_chunkRows);

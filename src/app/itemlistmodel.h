@@ -67,6 +67,12 @@ public:
     bool setLabelById(qint64 id, const QString &label);
     bool setLabelByItem(const QString &item, const QString &label);
 
+    // A search that reads every row to be counted shows its first rows at once and grows as
+    // it is counted, a stretch of ids at a time between the window's events.
+    bool counting() const { return m_counting; }
+    static constexpr int kCountStretch = 65536;
+    void setCountStretch(int ids) { m_countStretch = qMax(1, ids); }
+
     // How many chunks are held now.
     int heldChunks() const { return int(m_chunks.size()); }
 
@@ -78,13 +84,17 @@ public:
 signals:
     // A read of rows failed; the rows stay empty until the next refill.
     void readFailed(const DbStatus &why);
+    // The count of a search has ended: rowCount() is what it shows.
+    void counted();
 
 private:
     struct Held {
         itemlist::Chunk chunk;
         quint64 used = 0;
+        int asked = 0;   // rows it was read for
     };
     DbStatus requery(bool keepLabels);
+    void countOn();
     const ItemListRow *at(int r) const;
     const Held &load(int chunk) const;
     int cachedPosition(qint64 id) const;
@@ -95,6 +105,10 @@ private:
     itemlist::Query m_query;
     qint64 m_count = 0, m_total = 0;
     bool m_totalKnown = false;
+    bool m_counting = false;
+    qint64 m_countedTo = 0, m_countedRows = 0, m_lastId = 0;
+    int m_countStretch = kCountStretch;
+    class QTimer *m_countTimer;
     mutable std::map<int, Held> m_chunks;   // by chunk number; a held row stays where it is while others come and go
     mutable quint64 m_uses = 0;
     int m_chunkRows = kChunkRows, m_maxChunks = kMaxChunks;

@@ -43,6 +43,8 @@ ListSearch::ListSearch(ItemListModel *model, QWidget *parent)
         search();
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &ListSearch::showCount);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &ListSearch::showCount);
+    connect(m_model, &ItemListModel::counted, this, &ListSearch::showCount);
     showCount();
 }
 
@@ -60,6 +62,9 @@ void ListSearch::search()
 void ListSearch::showCount()
 {
     const qint64 shown = m_model->rowCount(), all = m_model->totalCount();
-    m_count->setText(shown == all ? QStringLiteral("共 %1 个宝贝").arg(all)
-                                  : QStringLiteral("显示 %1 个，共 %2 个宝贝").arg(shown).arg(all));
+    if (m_model->counting())
+        m_count->setText(QStringLiteral("显示 %1 个以上（正在计数），共 %2 个宝贝").arg(shown).arg(all));
+    else
+        m_count->setText(shown == all ? QStringLiteral("共 %1 个宝贝").arg(all)
+                                      : QStringLiteral("显示 %1 个，共 %2 个宝贝").arg(shown).arg(all));
 }

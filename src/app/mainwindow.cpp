@@ -226,6 +226,7 @@ void MainWindow::buildCollectionPage()
         highlightEditorRow();
         updateFilterNote();
     });
+    connect(m_model, &ItemListModel::counted, this, &MainWindow::updateFilterNote);
 
     // The quick-edit area, and the affiliate-item box over it.
     m_editor = new ItemEditor(m_session, m_frame1);

@@ -82,7 +82,7 @@ Terms termsOf(const Query &q)
     const QString word = q.search.trimmed();
     if (word.isEmpty())
         return t;
-    if (word.toUcs4().size() >= kTrigram && !q.scan) {
+    if (!q.scan && word.toUcs4().size() >= kTrigram) {
         t.sql << QStringLiteral("id IN (SELECT rowid FROM itemlist_find WHERE itemlist_find MATCH ?)");
         t.values << phraseOf(word);
     } else {
@@ -141,6 +141,12 @@ QStringList schema()
     sql << QStringLiteral("CREATE TRIGGER IF NOT EXISTS itemlist_find_delete AFTER DELETE ON itemlist BEGIN %1 END").arg(forget);
     sql << QStringLiteral("CREATE TRIGGER IF NOT EXISTS itemlist_find_update AFTER UPDATE OF title, item ON itemlist "
                           "BEGIN %1 %2 END").arg(forget, learn);
+    // How many rows there are, kept by every insert and delete: counting a million rows takes
+    // longer than a refill may.
+    sql << QStringLiteral("CREATE TABLE IF NOT EXISTS itemlist_rows (n INTEGER NOT NULL)");
+    sql << QStringLiteral("INSERT INTO itemlist_rows (n) SELECT count(*) FROM itemlist WHERE NOT EXISTS (SELECT 1 FROM itemlist_rows)");
+    sql << QStringLiteral("CREATE TRIGGER IF NOT EXISTS itemlist_rows_insert AFTER INSERT ON itemlist BEGIN UPDATE itemlist_rows SET n=n+1; END");
+    sql << QStringLiteral("CREATE TRIGGER IF NOT EXISTS itemlist_rows_delete AFTER DELETE ON itemlist BEGIN UPDATE itemlist_rows SET n=n-1; END");
     return sql;
 }
 
@@ -169,9 +175,9 @@ QString stateNames()
 
 DbResult<Query> Reader::plan(Query q)
 {
-    q.scan = false;
     const QString word = q.search.trimmed();
-    if (word.toUcs4().size() < kTrigram)
+    q.scan = !word.isEmpty() && word.toUcs4().size() < kTrigram;
+    if (word.isEmpty() || q.scan)
         return q;
     if (!m_db.isOpen())
         return notOpen();
@@ -193,10 +199,38 @@ DbResult<qint64> Reader::count(const Query &q)
         return notOpen();
     const Terms t = termsOf(q);
     QSqlQuery s(m_db.database());
+    const QString sql = t.sql.isEmpty() ? QStringLiteral("SELECT n FROM itemlist_rows") : QStringLiteral("SELECT count(*) FROM itemlist") + t.where();
+    if (const DbStatus ran = run(s, sql, t.values); !ran)
+        return ran;
+    if (!s.next())
+        return s.lastError().isValid() ? DbStatus::of(s.lastError()) : DbStatus::failed(QStringLiteral("count gave no row"));
+    return s.value(0).toLongLong();
+}
+
+DbResult<qint64> Reader::countIds(const Query &q, qint64 after, qint64 upTo)
+{
+    if (!m_db.isOpen())
+        return notOpen();
+    Terms t = termsOf(q);
+    t.sql.prepend(QStringLiteral("id > ? AND id <= ?"));
+    t.values = QVariantList{after, upTo} + t.values;
+    QSqlQuery s(m_db.database());
     if (const DbStatus ran = run(s, QStringLiteral("SELECT count(*) FROM itemlist") + t.where(), t.values); !ran)
         return ran;
     if (!s.next())
         return s.lastError().isValid() ? DbStatus::of(s.lastError()) : DbStatus::failed(QStringLiteral("count gave no row"));
+    return s.value(0).toLongLong();
+}
+
+DbResult<qint64> Reader::maxId()
+{
+    if (!m_db.isOpen())
+        return notOpen();
+    QSqlQuery s(m_db.database());
+    if (const DbStatus ran = run(s, QStringLiteral("SELECT coalesce(max(id),0) FROM itemlist"), {}); !ran)
+        return ran;
+    if (!s.next())
+        return s.lastError().isValid() ? DbStatus::of(s.lastError()) : DbStatus::failed(QStringLiteral("max gave no row"));
     return s.value(0).toLongLong();
 }
 

@@ -26,7 +26,8 @@ struct Query {
     int sort = Listed;
     bool descending = false;   // ignored by the list's own order, which is always the far end first
     // The search looks at every row in the order's own index instead of asking the title index
-    // for its rows: what plan() chooses for a word that many rows hold.
+    // for its rows: what plan() chooses for a word that many rows hold, or that is too short for
+    // the index. Counting such a search reads every row.
     bool scan = false;
 
     bool operator==(const Query &) const = default;
@@ -66,6 +67,10 @@ public:
     DbResult<Query> plan(Query q);
     // How many rows the query shows.
     DbResult<qint64> count(const Query &q);
+    // How many rows of ids in (after, upTo] the query shows: a count taken a stretch at a time.
+    DbResult<qint64> countIds(const Query &q, qint64 after, qint64 upTo);
+    // The highest id there is; 0 when there are no rows.
+    DbResult<qint64> maxId();
     // Up to `limit` rows of the order after `from` (from the first row when there is none),
     // `skip` rows further on. Backwards: the rows before `from`, read towards the first row,
     // and returned in list order.
