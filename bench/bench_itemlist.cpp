@@ -191,16 +191,21 @@ int main(int argc, char *argv[])
 
     // Searches, to their first screen: a word of few rows, a word every title holds, a word too
     // short for the title index.
-    struct Search { const char *what; QString word; double s = 0; qint64 found = 0; };
+    struct Search { const char *what; QString word; double s = 0, counted = 0; qint64 found = 0; };
     Search searches[] = {{"few rows", QStringLiteral("第%1款").arg(rows / 3)},
                          {"every row", QStringLiteral("连衣裙")},
                          {"two characters", QStringLiteral("韩版")},
                          {"an item ID", QString::number(10000000000LL + rows / 7)}};
     for (Search &s : searches) {
-        s.s = seconds([&] {
-            model->setSearch(s.word);
-            shown();
-        });
+        QElapsedTimer t;
+        t.start();
+        model->setSearch(s.word);
+        view->viewport()->repaint();
+        s.s = t.nsecsElapsed() / 1e9;
+        // A search read row by row goes on counting between the window's events.
+        while (model->counting())
+            QCoreApplication::processEvents();
+        s.counted = t.nsecsElapsed() / 1e9;
         s.found = model->rowCount();
         model->setSearch({});
     }
@@ -213,7 +218,8 @@ int main(int argc, char *argv[])
                 scrolledMb, peakKb() / 1024.0, baseKb / 1024.0);
     std::printf("sort by title asc / desc  %.3f s / %.3f s   (goal <= 1 s)\n", sortTitle, sortTitleDesc);
     for (const Search &s : searches)
-        std::printf("search, %-14s    %.3f s, %lld rows   (goal <= 0.2 s)\n", s.what, s.s, s.found);
+        std::printf("search, %-14s    %.3f s to the first screen, %.3f s to the count of %lld rows   (goal <= 0.2 s)\n",
+                    s.what, s.s, s.counted, s.found);
     std::printf("label patch shown / not   %.4f ms / %.4f ms   (goal <= 1 ms)\n", patchShown * 1e3, patchUnshown * 1e3);
     std::printf("a screen (%d rows): database %.2f ms, model %.2f ms, ratio %.2f; drawn %.1f ms\n", screen,
                 dbScreen.first * 1e3, modelScreen.second * 1e3, dbScreen.first / modelScreen.second, drawScreen.second * 1e3);
