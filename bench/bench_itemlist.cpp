@@ -120,6 +120,18 @@ int main(int argc, char *argv[])
         shown();
     });
 
+    // The refill after another process changed the profile, with two rows highlighted in the
+    // middle of the list and the place kept.
+    view->scrollTo(model->index(rows / 2, 0), QAbstractItemView::PositionAtTop);
+    view->selectionModel()->select(model->index(rows / 2 + 2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    view->selectionModel()->setCurrentIndex(model->index(rows / 2 + 3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    shown();
+    const auto keeping = runs(7, [&] {
+        window.refillKeepingSelection();
+        shown();
+    });
+    const int keptRows = int(view->selectionModel()->selectedRows().size());
+
     // Scrolling from the first row to the last, in steps of the scroll bar, then page by page
     // over a stretch in the middle.
     QScrollBar *bar = view->verticalScrollBar();
@@ -213,6 +225,7 @@ int main(int argc, char *argv[])
     std::printf("rows                      %d\n", rows);
     std::printf("start-up to shown window  %.3f s   (goal <= 0.5 s)\n", startupS);
     std::printf("refill best / median      %.4f s / %.4f s   (goal <= 0.05 s)\n", refill.first, refill.second);
+    std::printf("refill keeping selection  %.4f s / %.4f s, %d rows kept highlighted\n", keeping.first, keeping.second, keptRows);
     std::printf("scroll first to last      %.2f s in 2000 steps; a page down %.2f ms\n", scrollS, pageS * 1e3);
     std::printf("resident after scrolling  %.1f MB (peak %.1f MB, %.1f MB before start-up)   (goal <= 150 MB)\n",
                 scrolledMb, peakKb() / 1024.0, baseKb / 1024.0);

@@ -62,6 +62,8 @@ public:
     qint64 totalCount() const { return m_total; }
     // Where the row with this id is shown; -1 when it is not.
     int positionOf(qint64 id) const;
+    // The same among the rows held now, without asking the database; -1 when not held.
+    int heldPosition(qint64 id) const { return cachedPosition(id); }
 
     // The row shown with this id / item ID takes the label; false when no row shows it.
     bool setLabelById(qint64 id, const QString &label);

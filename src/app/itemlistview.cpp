@@ -60,10 +60,22 @@ void ItemListView::refillKeeping(const std::function<void()> &refill)
     const qint64 currentId = current.isValid() ? m->row(current.row()).id : 0;
     const int scrolled = verticalScrollBar()->value();
     refill();
+    verticalScrollBar()->setValue(scrolled);
+    // The rows on the screen are read first: a highlighted row there is found among them, and
+    // only a few others are looked for in the whole list, each a count of the rows before it.
+    const int top = qMax(0, indexAt(QPoint(0, 0)).row());
+    const int rowsShown = viewport()->height() / qMax(1, sizeHintForRow(top)) + 1;
+    for (int r = top; r < qMin(m->rowCount(), top + rowsShown); ++r)
+        m->row(r);
     QItemSelection keep;
-    for (qint64 id : chosen)
-        if (const int r = m->positionOf(id); r >= 0)
+    int asked = 0;
+    for (qint64 id : chosen) {
+        int r = m->heldPosition(id);
+        if (r < 0 && asked++ < kLookedFor)
+            r = m->positionOf(id);
+        if (r >= 0)
             keep.select(m->index(r, 0), m->index(r, ItemListModel::ColumnCount - 1));
+    }
     selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (const int r = currentId ? m->positionOf(currentId) : -1; r >= 0)
         selectionModel()->setCurrentIndex(m->index(r, current.column()), QItemSelectionModel::NoUpdate);

@@ -24,12 +24,14 @@ public:
     void restoreSort(const QSettings &settings);
     void saveSort(QSettings &settings) const;
 
-    // Runs the refill and shows again what was shown: the rows highlighted (up to a limit),
-    // the current one and the place in the list, found by their ids wherever they are now.
+    // Runs the refill and shows again what was shown: the rows highlighted (those on the screen,
+    // and a few more), the current one and the place in the list, found by their ids wherever
+    // they are now.
     void refillKeeping(const std::function<void()> &refill);
     // Makes the row with this id current and highlighted, where it is shown; false when not.
     bool highlightRow(qint64 id);
     static constexpr int kKeptSelection = 1000;
+    static constexpr int kLookedFor = 8;
 
 signals:
     // A left button was released over the list, on a row or below the last one.
