@@ -120,6 +120,13 @@ int main(int argc, char *argv[])
         shown();
     });
 
+    // Of a refill, what the model does and what the view's own layout of every row takes.
+    const auto modelRefill = runs(7, [&] { model->refill(); });
+    const auto viewLayout = runs(7, [&] {
+        model->refill();
+        view->doItemsLayout();
+    });
+
     // The refill after another process changed the profile, with two rows highlighted in the
     // middle of the list and the place kept.
     view->scrollTo(model->index(rows / 2, 0), QAbstractItemView::PositionAtTop);
@@ -225,6 +232,8 @@ int main(int argc, char *argv[])
     std::printf("rows                      %d\n", rows);
     std::printf("start-up to shown window  %.3f s   (goal <= 0.5 s)\n", startupS);
     std::printf("refill best / median      %.4f s / %.4f s   (goal <= 0.05 s)\n", refill.first, refill.second);
+    std::printf("  of which the model      %.4f s; the model and the view's layout %.4f s\n", modelRefill.first,
+                viewLayout.first);
     std::printf("refill keeping selection  %.4f s / %.4f s, %d rows kept highlighted\n", keeping.first, keeping.second, keptRows);
     std::printf("scroll first to last      %.2f s in 2000 steps; a page down %.2f ms\n", scrollS, pageS * 1e3);
     std::printf("resident after scrolling  %.1f MB (peak %.1f MB, %.1f MB before start-up)   (goal <= 150 MB)\n",

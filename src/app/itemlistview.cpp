@@ -60,6 +60,8 @@ void ItemListView::refillKeeping(const std::function<void()> &refill)
     const qint64 currentId = current.isValid() ? m->row(current.row()).id : 0;
     const int scrolled = verticalScrollBar()->value();
     refill();
+    // Laid out now, not at the next paint: the scroll bar takes its range back first.
+    doItemsLayout();
     verticalScrollBar()->setValue(scrolled);
     // The rows on the screen are read first: a highlighted row there is found among them, and
     // only a few others are looked for in the whole list, each a count of the rows before it.
