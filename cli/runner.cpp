@@ -1,4 +1,5 @@
 #include "cli/runner.h"
+#include "cli/listcommand.h"
 #include "collect/detailstep.h"
 #include "collect/liststep.h"
 #include "collect/manualadd.h"
@@ -31,7 +32,7 @@ const QMap<QString, QMap<QString, bool>> kCommands = {
     {"collect", {{"--shop", true}, {"--fresh", false}}},
     {"detail", {}},
     {"add", {}},
-    {"list", {}},
+    {"list", listcommand::options()},
     {"upload", {}},
     {"summary", {}},
     {"run", {{"--shop", true}, {"--fresh", false}}},
@@ -63,7 +64,7 @@ QString Runner::usage()
         "                         address unless --shop is given, which is stored too)\n"
         "  detail                 Step 2: collect every uncollected item\n"
         "  add URL                add one item by its page address (the stored publisher ID)\n"
-        "  list                   one line per item: id, item ID, state, title (tab-separated)\n"
+        "%1"
         "  summary                how many items are listed, waiting for upload, uploaded, refused\n"
         "                         and abnormal\n"
         "  upload                 Step 3: convert the shop, log in to the mirror site and publish every\n"
@@ -85,7 +86,8 @@ QString Runner::usage()
         "run; list and summary read a profile that cannot be written.\n"
         "VELORIX_CONNECT_TO=HOST:PORT sends every outside connection to that address.\n"
         "VELORIX_PACE=SHARE (between 0 and 1) shortens the pauses between units to that share of\n"
-        "the normal pace, for checks against the simulator; never use it against a real site.\n");
+        "the normal pace, for checks against the simulator; never use it against a real site.\n")
+        .arg(listcommand::usage());
 }
 
 bool Runner::parse(const QStringList &args, Args &out, QString &error)
@@ -210,7 +212,7 @@ int Runner::start(const QStringList &args)
     if (a.command == QLatin1String("settings"))
         return settings(a);
     if (a.command == QLatin1String("list"))
-        return list();
+        return listcommand::run(m_session->db(), a.options, [this](const DbStatus &why) { failedRead(why); });
     if (a.command == QLatin1String("summary"))
         return summary();
     if (a.command == QLatin1String("add")) {
@@ -305,18 +307,6 @@ void Runner::failedRead(const DbStatus &why)
 {
     err(QStringLiteral("velorix-cli: ") + why.readFailure());
     m_session->runLog().write(QStringLiteral("状态"), why.readFailure() + QStringLiteral("（") + why.error + QStringLiteral("）"));
-}
-
-int Runner::list()
-{
-    const auto rows = m_session->db().listRows();
-    if (!rows) {
-        failedRead(rows);
-        return Failed;
-    }
-    for (const ItemListRow &r : rows.value)
-        ConsoleNotifier::line(QStringLiteral("%1\t%2\t%3\t%4").arg(r.id).arg(r.item, listlabel(r), r.title));
-    return Done;
 }
 
 int Runner::summary()

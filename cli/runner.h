@@ -59,7 +59,6 @@ private:
     };
     bool parse(const QStringList &args, Args &out, QString &error);
     int settings(const Args &a);
-    int list();
     void failedRead(const DbStatus &why);
     int summary();
     void drive(Step &step, const QString &stopped, std::function<void(int)> next);

@@ -127,8 +127,10 @@ private slots:
 
         const Run l = cli({"list"});
         QCOMPARE(l.code, 0);
-        QCOMPARE(l.out.size(), 30);
-        QVERIFY(l.out.first().split('\t').size() == 4);
+        QCOMPARE(l.out.size(), 31);
+        QCOMPARE(l.out.first(), QStringLiteral("序列\t宝贝ID\t状态\t宝贝标题\t原因"));
+        for (const QString &line : l.out.mid(1))
+            QCOMPARE(line.split('\t').size(), 5);
 
         const QString extra = outside::itemPageAddress(sim->items().at(4).id);
         const Run a = cli({"add", extra});
@@ -142,6 +144,52 @@ private slots:
     // and the next run goes on; no row is lost or doubled.
     // Killed outright at any moment of any step, a rerun goes on from where the profile is:
     // no row lost, none twice, none left half-way, and every collectable item published.
+    // The list takes the window's filters: a state, a search, a limit; a row that needs the
+    // operator says why, on one line whatever its reason holds.
+    void listTakesStateSearchAndLimit()
+    {
+        const QString kept = dbName;
+        dbName = QStringLiteral("list.db");
+        {
+            ProfileDb d;
+            QCOMPARE(d.open(db()), ProfileDb::OpenResult::Created);
+            for (int i = 1; i <= 6; ++i)
+                QVERIFY(d.insertListed(QString::number(700 + i), i % 2 ? QStringLiteral("红色长裙%1").arg(i) : QStringLiteral("外套"),
+                                       "", "1", i));
+            QVERIFY(d.setRefused(d.itemByItem("703").value->id, QStringLiteral("不允许\t发布\n第二行")));
+            QVERIFY(d.setAside("704", QStringLiteral("页面读取失败")));
+        }
+        auto rows = [this](const QStringList &args) {
+            const Run r = cli(QStringList{"list"} + args);
+            return r.code == 0 && !r.out.isEmpty() ? r.out.mid(1) : QStringList{QString::number(r.code)};
+        };
+        auto fields = [](const QString &line, int i) { return line.split('\t').value(i); };
+        const QStringList refused = rows({"--state", "refused"});
+        QCOMPARE(refused.size(), 1);
+        QCOMPARE(fields(refused[0], 1), QStringLiteral("703"));
+        QCOMPARE(fields(refused[0], 2), QStringLiteral("上传失败"));
+        QCOMPARE(fields(refused[0], 4), QStringLiteral("不允许 发布 第二行"));
+        const QStringList needing = rows({"--state", "needing"});
+        QCOMPARE(needing.size(), 2);
+        QCOMPARE(fields(needing[0], 1), QStringLiteral("704"));
+        QCOMPARE(fields(needing[0], 4), QStringLiteral("页面读取失败"));
+        QCOMPARE(rows({"--state", "状态不正常"}), needing.mid(0, 1));
+        const QStringList found = rows({"--search", "长裙"});
+        QCOMPARE(found.size(), 3);
+        QCOMPARE(fields(found[0], 1), QStringLiteral("705"));
+        QCOMPARE(fields(found[2], 1), QStringLiteral("701"));
+        QCOMPARE(fields(found[0], 4), QString());
+        QCOMPARE(rows({"--search", "长裙", "--limit", "2"}), found.mid(0, 2));
+        QCOMPARE(rows({"--search", "红色长裙", "--state", "refused"}), refused);
+        QCOMPARE(rows({"--limit", "1"}).size(), 1);
+        for (const QStringList &wrong : {QStringList{"--limit", "0"}, QStringList{"--limit", "x"}, QStringList{"--state", "gone"}}) {
+            const Run r = cli(QStringList{"list"} + wrong);
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(wrong[0]) && r.out.isEmpty(), qPrintable(r.err));
+        }
+        dbName = kept;
+    }
+
     void killedAtAnyStepTheRunCompletes()
     {
         SimOptions o;

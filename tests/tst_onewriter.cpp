@@ -304,7 +304,8 @@ private slots:
         const QString why = folder ? QStringLiteral("文件夹只读") : QStringLiteral("文件只读");
         const Run list = asNobody({"list"});
         QVERIFY2(list.code == 0, qPrintable(list.err));
-        QCOMPARE(list.out.count('\n'), 5);
+        QCOMPARE(list.out.count('\n'), 6);   // the header line and the five rows
+        QVERIFY2(list.out.startsWith(QStringLiteral("序列\t宝贝ID\t")), qPrintable(list.out));
         QVERIFY2(list.err.contains(QStringLiteral("只读（%1），只能查看").arg(why)), qPrintable(list.err));
         const Run summary = asNobody({"summary"});
         QCOMPARE(summary.code, 0);

@@ -1,5 +1,6 @@
 #include "store/itemstate.h"
 #include "store/profiledb.h"
+#include "store/itemlist.h"
 #include "store/initialsettings.h"
 #include "testsupport.h"
 
@@ -374,10 +375,15 @@ private slots:
         QCOMPARE(row->title, QStringLiteral("旧宝贝"));
         QCOMPARE(row->state, 3);
         QCOMPARE(row->posting, false);
-        // The picks' own indexes take the place of the earlier ones.
+        // The picks' own indexes take the place of the earlier ones; the list has its orders',
+        // its filter's and its title search's.
         QCOMPARE(scalar(db, "SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master WHERE type='index' "
                             "AND name LIKE 'itemlist%' ORDER BY name)").toString(),
-                 QStringLiteral("itemlist_collect_pick itemlist_item itemlist_order itemlist_upload_pick"));
+                 QStringLiteral("itemlist_by_item itemlist_by_money itemlist_by_state itemlist_by_time itemlist_by_title "
+                                "itemlist_collect_pick itemlist_item itemlist_list itemlist_needing itemlist_order "
+                                "itemlist_upload_pick"));
+        QCOMPARE(scalar(db, "SELECT rowid FROM itemlist_find WHERE itemlist_find MATCH '\"旧宝贝\"'").toInt(), 7);
+        QCOMPARE(itemlist::Reader(db).count({}).value, 1);
         QVERIFY(db.saveShopAddress("shop.test"));
         QVERIFY(db.saveShopSid("998877"));
         db.close();

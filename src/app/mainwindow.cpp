@@ -3,6 +3,7 @@
 #include "app/itemeditor.h"
 #include "app/itemlistmodel.h"
 #include "app/itemlistview.h"
+#include "app/listsearch.h"
 #include "app/modedialog.h"
 #include "app/rulespage.h"
 #include "app/settingspage.h"
@@ -59,7 +60,7 @@ QString links::helpPage()
 }
 
 MainWindow::MainWindow(Session &session, QWidget *parent)
-    : QWidget(parent), m_session(session), m_model(new ItemListModel(this)),
+    : QWidget(parent), m_session(session), m_model(new ItemListModel(session.db(), this)),
       m_open([](const QUrl &url) { return QDesktopServices::openUrl(url); })
 {
     setObjectName(QStringLiteral("Form1"));
@@ -129,6 +130,7 @@ void MainWindow::bindSession()
     connect(&m_session, &Session::rowLabelById, m_model, &ItemListModel::setLabelById);
     connect(&m_session, &Session::rowLabel, m_model, &ItemListModel::setLabelByItem);
     connect(&m_session, &Session::refillList, this, &MainWindow::resetlist);
+    connect(m_model, &ItemListModel::readFailed, m_status, [this](const DbStatus &why) { m_status->setStatus(why.readFailure()); });
     connect(&m_session.profileWatch(), &ProfileWatch::profileChanged, this, &MainWindow::refillKeepingSelection);
     connect(&m_session, &Session::workTexts, m_editor, &ItemEditor::collected);
     // Each step's button shows the step's state.
@@ -212,6 +214,7 @@ void MainWindow::buildCollectionPage()
     connect(m_filterNote, &QLabel::linkActivated, this, [this] { m_model->setOnlyNeeding(false); });
     page->addWidget(m_filterNote);
 
+    page->addWidget(new ListSearch(m_model, m_frame1));
     m_list = new ItemListView(m_frame1);
     m_list->setModel(m_model);
     m_list->setDefaultWidths();
@@ -229,6 +232,7 @@ void MainWindow::buildCollectionPage()
         highlightEditorRow();
         updateFilterNote();
     });
+    connect(m_model, &ItemListModel::counted, this, &MainWindow::updateFilterNote);
 
     // The quick-edit area, and the affiliate-item box over it.
     m_editor = new ItemEditor(m_session, m_frame1);
@@ -328,6 +332,7 @@ void MainWindow::restoreLayout()
     if (!restoreGeometry(settings.value(kGeometryKey).toByteArray()))
         resize(kDefaultSize);
     m_list->header()->restoreState(settings.value(kColumnsKey).toByteArray());
+    m_list->restoreSort(settings);
 }
 
 void MainWindow::saveLayout() const
@@ -335,6 +340,7 @@ void MainWindow::saveLayout() const
     QSettings settings;
     settings.setValue(kGeometryKey, saveGeometry());
     settings.setValue(kColumnsKey, m_list->header()->saveState());
+    m_list->saveSort(settings);
 }
 
 void MainWindow::load(const QString &profilePath)
@@ -359,35 +365,13 @@ void MainWindow::getsoftinfo()
 
 void MainWindow::resetlist()
 {
-    auto rows = m_session.db().listRows();
-    if (!rows && m_session.db().isOpen())
-        m_status->setStatus(rows.readFailure());
-    m_model->setRows(std::move(rows.value));
+    if (const DbStatus read = m_model->refill(); !read && m_session.db().isOpen())
+        m_status->setStatus(read.readFailure());
 }
 
 void MainWindow::refillKeepingSelection()
 {
-    QSet<qint64> chosen;
-    for (int r : selectedRows())
-        chosen << m_model->row(r).id;
-    const QModelIndex current = m_list->currentIndex();
-    const qint64 currentId = current.isValid() ? m_model->row(current.row()).id : 0;
-    const int scrolled = m_list->verticalScrollBar()->value();
-    resetlist();
-    QItemSelection keep;
-    QModelIndex again;
-    for (int r = 0; r < m_model->rowCount(); ++r) {
-        const qint64 id = m_model->row(r).id;
-        if (chosen.contains(id))
-            keep.select(m_model->index(r, 0), m_model->index(r, ItemListModel::ColumnCount - 1));
-        if (id == currentId)
-            again = m_model->index(r, current.column());
-    }
-    QItemSelectionModel *selection = m_list->selectionModel();
-    selection->select(keep, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    if (again.isValid())
-        selection->setCurrentIndex(again, QItemSelectionModel::NoUpdate);
-    m_list->verticalScrollBar()->setValue(scrolled);
+    m_list->refillKeeping([this] { resetlist(); });
 }
 
 QString MainWindow::editorTag() const
@@ -491,12 +475,7 @@ void MainWindow::highlightEditorRow()
 {
     // A refill loses the selection; the editor's row, where it is shown, is highlighted again
     // so that the buttons and the menu act on the row the operator sees.
-    for (int r = 0; r < m_model->rowCount(); ++r)
-        if (m_model->row(r).id == m_session.editorRow()) {
-            m_list->selectionModel()->setCurrentIndex(m_model->index(r, 0),
-                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            return;
-        }
+    m_list->highlightRow(m_session.editorRow());
 }
 
 void MainWindow::updateFilterNote()
@@ -513,7 +492,7 @@ void MainWindow::deleteSelected()
         return;
     QString question;
     if (rows.size() == 1) {
-        const ItemListRow &r = m_model->row(rows.first());
+        const ItemListRow r = m_model->row(rows.first());
         QString title = r.title;
         if (title.size() > kQuestionTitleChars)
             title = title.left(kQuestionTitleChars) + QStringLiteral("…");

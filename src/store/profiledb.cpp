@@ -1,5 +1,6 @@
 #include "store/profiledb.h"
 #include "store/initialsettings.h"
+#include "store/itemlist.h"
 #include "store/itemstate.h"
 #include "store/profilefile.h"
 
@@ -327,8 +328,7 @@ DbStatus ProfileDb::createSchema()
     if (!s)
         return s;
     QStringList statements = {QString::fromLatin1(kCreateSoftConfig), QString::fromLatin1(kCreateItemlist)};
-    for (const QString &sql : indexes())
-        statements << sql;
+    statements << indexes() << itemlist::schema();
     for (const QString &sql : statements)
         if (s = exec(sql); !s)
             break;
@@ -424,6 +424,14 @@ DbStatus ProfileDb::migrate(int from)
         for (const QString &index : indexes())
             if (s)
                 s = exec(index);
+    }
+    // 4: the list's orders, its filter and its title search by indexes of their own.
+    if (s && from < 4) {
+        for (const QString &sql : itemlist::schema())
+            if (s)
+                s = exec(sql);
+        if (s)
+            s = exec(QString::fromLatin1(itemlist::kRebuildFind));
     }
     return stampAndCommit(s);
 }

@@ -67,7 +67,8 @@ public:
 
     // 2: the settings row keeps the shop address and the shop's seller ID.
     // 3: a row carries the mark of an upload under way; Steps 2 and 3 pick by indexes of their own.
-    static constexpr int kSchemaVersion = 3;
+    // 4: the item list sorts, filters and searches by indexes (and a title search index) of its own.
+    static constexpr int kSchemaVersion = 4;
 
     ProfileDb();
     ~ProfileDb();
