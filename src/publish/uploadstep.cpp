@@ -104,6 +104,22 @@ bool UploadStep::siteMissing()
     return true;
 }
 
+// Without its password the login would go out with an empty one: the step does not start.
+bool UploadStep::passMissing(Path path)
+{
+    if (m_site.passProblem.isEmpty())
+        return false;
+    if (path == Path::ByHand) {
+        tell(m_site.passProblem);
+        return true;
+    }
+    m_hold.reset();
+    m_ended = false;
+    emit status(m_site.passProblem);
+    finish(Outcome::Stopped);
+    return true;
+}
+
 void UploadStep::click()
 {
     // Starting or resuming (not pausing) needs the profile's run lock, before anything goes out.
@@ -114,6 +130,8 @@ void UploadStep::click()
             return;
         }
         m_hold = std::move(hold);
+        if (passMissing(Path::Step))
+            return;
     }
     if (!m_s.shared.shoplinkok) {
         // The shop's own click URL goes to the site with the login; it is asked for once a run.
@@ -241,7 +259,7 @@ void UploadStep::uploadNow(qint64 id)
         m_s.notifier.showmsg(text);
         return;
     }
-    if (siteMissing())
+    if (siteMissing() || passMissing(Path::ByHand))
         return;
     // The upload by hand holds the run lock until its outcome is stored, whatever runs besides.
     QString why;

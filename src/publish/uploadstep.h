@@ -18,9 +18,10 @@ public:
     enum class Outcome { Completed, Paused, Stopped };
     Q_ENUM(Outcome)
 
-    // The site settings in force (the session's).
+    // The site settings in force (the session's); passProblem says why there is no password
+    // to log in with (a keyring that did not give it), empty when there is one.
     struct Site {
-        const QString &server, &user, &pass;
+        const QString &server, &user, &pass, &passProblem;
     };
 
     UploadStep(Services services, Site site, ConvertChannel &channel, SiteLogin &login, QObject *parent = nullptr);
@@ -67,6 +68,7 @@ private:
     void halt(const QString &text, const QString &reason = {}, const QString &detail = {});
     void tell(const QString &text, const QString &reason = {}, const QString &detail = {});
     bool siteMissing();
+    bool passMissing(Path path);
     bool chainAlive() const;
     bool stored(const DbStatus &written, Path path);
     void finish(Outcome outcome);

@@ -50,6 +50,7 @@ DbResult<std::optional<SoftConfig>> ProfileDb::loadSettings()
     c.rules.key = readGroup(rec, "k", "ktx");
     c.guest_shop = rec.value("guest_shop").toString();
     c.shopsid = rec.value("shopsid").toString();
+    c.pass_store = rec.value("pass_store").toString();
     return std::optional<SoftConfig>(c);
 }
 
@@ -70,7 +71,13 @@ DbStatus ProfileDb::writeSettings(const QStringList &columns, const QVariantList
 DbStatus ProfileDb::saveSiteSettings(const QString &user, const QString &pass, const QString &server,
                                      const QString &adminpath)
 {
-    return writeSettings({"web_user", "web_pass", "web_server", "web_adminpath"}, {user, pass, server, adminpath});
+    return writeSettings({"web_user", "web_pass", "web_server", "web_adminpath", "pass_store"},
+                         {user, pass, server, adminpath, QString()});
+}
+
+DbStatus ProfileDb::setPassInKeyring()
+{
+    return exec(QStringLiteral("UPDATE soft_config SET web_pass='', pass_store='keyring'"));
 }
 
 DbStatus ProfileDb::savePublisherId(const QString &pid)
