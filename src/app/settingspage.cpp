@@ -103,6 +103,24 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
     grid->addWidget(new QLabel(QStringLiteral("后台目录："), this), 3, 0);
     grid->addLayout(pair(QStringLiteral("店铺ID："), m_adminpath, m_sid), 3, 1);
     grid->addWidget(saveButton, 3, 2, 1, 2, Qt::AlignLeft);
+    // Where the password is kept: the keyring, or the profile when no keyring answered.
+    m_passPlace = new QLabel(this);
+    m_passPlace->setObjectName(QStringLiteral("passplace"));
+    m_passPlace->setStyleSheet(QStringLiteral("color: #808080"));
+    grid->addWidget(m_passPlace, 2, 2, 1, 2);
+    SitePassword &password = m_session.password();
+    connect(&password, &SitePassword::placeChanged, this, [this, &password] {
+        m_passPlace->setText(password.placeText());
+        m_passPlace->setToolTip(password.placeText());
+    });
+    // The keyring answers after the page was filled: its password takes the box, unless the
+    // operator has typed one meanwhile.
+    connect(&password, &SitePassword::known, this, [this, &password] {
+        if (m_pass->text() != m_saved.value(2))
+            return;
+        m_pass->setText(password.pass());
+        m_saved = siteTexts();
+    });
     grid->setColumnStretch(3, 1);
 
     connect(openShop, &QAbstractButton::clicked, this, [this] { openAddress(m_shop); });
@@ -127,7 +145,7 @@ void SettingsPage::load(const SoftConfig &config)
     m_sid->setText(config.shopsid);
     m_server->setText(config.web_server);
     m_user->setText(config.web_user);
-    m_pass->setText(config.web_pass);
+    m_pass->setText(config.passInKeyring() ? m_session.webpass() : config.web_pass);
     m_adminpath->setText(config.web_adminpath);
     m_saved = siteTexts();
 }
