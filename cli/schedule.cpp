@@ -62,7 +62,8 @@ QString userctl(const QStringList &args)
     }
     if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
         return {};
-    return QString::fromLocal8Bit(p.readAll()).trimmed().left(500);
+    const QString said = QString::fromLocal8Bit(p.readAll()).trimmed().left(500);
+    return said.isEmpty() ? QStringLiteral("systemctl 退出状态 %1").arg(p.exitCode()) : said;
 }
 
 bool writeFile(const QString &path, const QString &text, QString *why)
