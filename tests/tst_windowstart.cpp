@@ -1,6 +1,10 @@
 // What the window says when it opens, and its export of the list.
 #include "windowfixture.h"
 #include "widgets/xpbutton2.h"
+#include "store/secretstore.h"
+
+#include <QLabel>
+#include <QLineEdit>
 
 #include <QFile>
 
@@ -89,6 +93,35 @@ private slots:
         QVERIFY(lines[0].startsWith("\xEF\xBB\xBF序列,宝贝标题"));
         QVERIFY2(lines[1].startsWith("2,\"逗号,\"\"引号\"\"\",9.90,1002,已上传,"), lines[1].constData());
         QVERIFY(lines[2].startsWith("1,标题1001,9.90,1001,已采集,"));
+    }
+
+    // The settings page says where the password is, and shows the keyring's once it answers;
+    // a save where no keyring answers says that it stays in the profile.
+    void settingsPageSaysWhereThePasswordIs()
+    {
+        MemorySecretStore keyring;
+        Fixture f;
+        f.session.password().setStore(&keyring);
+        f.exec("UPDATE soft_config SET guest_shop='shop.test'");
+        QVERIFY(f.prepare().setPassInKeyring());
+        keyring.entries.insert(SecretStore::keyFor(f.profile.path(), "demoadmin"), "fromkeyring");
+        f.open();
+        f.click("XPButton25");
+        auto *place = f.get<QLabel>("passplace");
+        QCOMPARE(place->text(), QStringLiteral("密码保存在系统密钥环中"));
+        QTRY_COMPARE(f.get<QLineEdit>("web_pass")->text(), QStringLiteral("fromkeyring"));
+        f.window->grab().save(QDir::temp().filePath("velorix-window-passplace.png"));
+        // Nothing was typed: leaving the page asks nothing.
+        f.click("XPButton25");
+        QVERIFY(f.notes.questions.isEmpty());
+        QVERIFY(f.get("Frame1")->isVisible());
+
+        keyring.reachable = false;
+        f.click("XPButton25");
+        f.get<QLineEdit>("web_pass")->setText("typednew");
+        f.click("XPButton21");
+        QTRY_COMPARE(place->text(), QStringLiteral("密码保存在配置文件中（无法连接到系统密钥环）"));
+        QCOMPARE(f.session.db().loadSettings().value->web_pass, QStringLiteral("typednew"));
     }
 
     // A file that cannot be made: the status line says why, nothing is left behind.

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr int kPassPlaceWidth = 300;
+
 void openAddress(const QLineEdit *box)
 {
     const QString address = browserAddress(box->text());
@@ -109,9 +111,11 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
     m_passPlace->setStyleSheet(QStringLiteral("color: #808080"));
     grid->addWidget(m_passPlace, 2, 2, 1, 2);
     SitePassword &password = m_session.password();
+    // A keyring's own words can be long: the label keeps its room, the tooltip has them all.
     connect(&password, &SitePassword::placeChanged, this, [this, &password] {
-        m_passPlace->setText(password.placeText());
-        m_passPlace->setToolTip(password.placeText());
+        const QString text = password.placeText();
+        m_passPlace->setText(m_passPlace->fontMetrics().elidedText(text, Qt::ElideRight, kPassPlaceWidth));
+        m_passPlace->setToolTip(text);
     });
     // The keyring answers after the page was filled: its password takes the box, unless the
     // operator has typed one meanwhile.
