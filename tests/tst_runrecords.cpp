@@ -2,6 +2,8 @@
 #include "store/profiledb.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -46,6 +48,26 @@ private slots:
         QVERIFY(db.saveSiteSettings("olduser", "newpass", "old.site", ""));
         QVERIFY(!db.loadSettings().value->passInKeyring());
         QCOMPARE(db.loadSettings().value->web_pass, QStringLiteral("newpass"));
+    }
+
+    // Once in the keyring, the password's bytes are nowhere in the profile's files.
+    void passwordLeavesNoTrace()
+    {
+        TempProfile t;
+        const QByteArray secret = "Zq8-unmistakable-secret";
+        {
+            ProfileDb db;
+            QVERIFY(db.open(t.path()) != ProfileDb::OpenResult::Failed);
+            QVERIFY(db.saveSiteSettings("user1", QString::fromLatin1(secret), "site.test", ""));
+            QVERIFY(db.checkpoint());
+            QVERIFY(db.setPassInKeyring());
+            QDir folder = QFileInfo(t.path()).dir();
+            for (const QString &name : folder.entryList(QDir::Files)) {
+                QFile f(folder.filePath(name));
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                QVERIFY2(!f.readAll().contains(secret), qPrintable(name));
+            }
+        }
     }
 
     // The newest records are kept, and the last unattended one is found past later ones.

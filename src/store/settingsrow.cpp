@@ -77,7 +77,13 @@ DbStatus ProfileDb::saveSiteSettings(const QString &user, const QString &pass, c
 
 DbStatus ProfileDb::setPassInKeyring()
 {
-    return exec(QStringLiteral("UPDATE soft_config SET web_pass='', pass_store='keyring'"));
+    // The old value's bytes are overwritten, not just let go, and the journal is emptied into
+    // the file: no copy of the password is left in either.
+    exec(QStringLiteral("PRAGMA secure_delete=ON"));
+    const DbStatus s = exec(QStringLiteral("UPDATE soft_config SET web_pass='', pass_store='keyring'"));
+    if (s)
+        checkpoint();
+    return s;
 }
 
 DbStatus ProfileDb::savePublisherId(const QString &pid)
