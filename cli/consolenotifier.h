@@ -10,7 +10,19 @@
 class ConsoleNotifier : public Notifier
 {
 public:
-    void showmsg(const QString &text) override { line(text); }
+    void showmsg(const QString &text) override
+    {
+        line(text);
+        m_shown = text;
+    }
+    // Whether this text is the message shown last (which is then forgotten): a status text that
+    // repeats it is not printed twice.
+    bool takeShown(const QString &text)
+    {
+        const bool same = !m_shown.isEmpty() && m_shown == text;
+        m_shown.clear();
+        return same;
+    }
     bool ask(const QString &text, const QString &title) override
     {
         line(title + QStringLiteral("：") + text + QStringLiteral(" -> 否"));
@@ -73,4 +85,7 @@ public:
         static ProgressLine p;
         return p;
     }
+
+private:
+    QString m_shown;
 };

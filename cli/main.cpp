@@ -1,4 +1,5 @@
 #include "cli/runner.h"
+#include "store/keychainstore.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -26,7 +27,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Velorix"));
     QCoreApplication::setOrganizationName(QStringLiteral("Tarnwick"));
 
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELORIX_VERSION));
+
     Runner runner;
+    KeychainSecretStore keyring;
+    if (qEnvironmentVariable("VELORIX_KEYRING") != QLatin1String("none"))
+        runner.setSecretStore(&keyring);
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &runner, [&runner] {

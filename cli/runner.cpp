@@ -1,5 +1,8 @@
 #include "cli/runner.h"
+#include "cli/exportcommand.h"
 #include "cli/listcommand.h"
+#include "cli/passinput.h"
+#include "cli/schedule.h"
 #include "collect/detailstep.h"
 #include "collect/liststep.h"
 #include "collect/manualadd.h"
@@ -11,6 +14,7 @@
 #include "store/itemstate.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLoggingCategory>
 #include <QTimer>
 #include <cstdio>
@@ -27,8 +31,8 @@ void err(const QString &text)
 
 // The options each command takes; true: it takes a value.
 const QMap<QString, QMap<QString, bool>> kCommands = {
-    {"settings", {{"--site", true}, {"--user", true}, {"--pass", true}, {"--pid", true}, {"--shop", true},
-                  {"--shopsid", true}}},
+    {"settings", {{"--site", true}, {"--user", true}, {"--pass", true}, {"--pass-file", true}, {"--pid", true},
+                  {"--shop", true}, {"--shopsid", true}}},
     {"collect", {{"--shop", true}, {"--fresh", false}}},
     {"detail", {}},
     {"add", {}},
@@ -36,10 +40,14 @@ const QMap<QString, QMap<QString, bool>> kCommands = {
     {"upload", {}},
     {"summary", {}},
     {"run", {{"--shop", true}, {"--fresh", false}}},
+    {"export", {{"--format", true}, {"--state", true}, {"-o", true}}},
+    {"schedule", {{"--daily", true}, {"--off", false}, {"--show", false}, {"--cron", false}}},
 };
 const QMap<QString, int> kPositionals = {{"add", 1}};
 // The commands that run steps or add items.
 const QStringList kRunning = {"collect", "detail", "add", "upload", "run"};
+// The commands whose end goes into the profile's run records.
+const QStringList kRecorded = {"collect", "detail", "upload", "run"};
 
 } // namespace
 
@@ -57,8 +65,12 @@ QString Runner::usage()
     return QStringLiteral(
         "velorix-cli: the Velorix steps without a window\n"
         "usage: velorix-cli [--db FILE] COMMAND [options]\n"
-        "  settings --site DOMAIN --user NAME --pass PASSWORD [--pid PID] [--shop HOST] [--shopsid SID]\n"
-        "                         save the mirror site's settings (checked as the settings page checks them)\n"
+        "  settings --site DOMAIN --user NAME (--pass-file FILE | --pass -) [--pid PID] [--shop HOST]\n"
+        "           [--shopsid SID]\n"
+        "                         save the mirror site's settings (checked as the settings page checks them);\n"
+        "                         the password is the first line of FILE, or of standard input with --pass -\n"
+        "                         (--pass PASSWORD works too, but shows it in the process list). It is kept\n"
+        "                         in the system keyring where one answers, else in the profile\n"
         "  collect [--shop HOST] [--fresh]\n"
         "                         Step 1: read the shop's item list (resume by default; the stored shop\n"
         "                         address unless --shop is given, which is stored too)\n"
@@ -71,9 +83,17 @@ QString Runner::usage()
         "                         collected item\n"
         "  run [--shop HOST] [--fresh]\n"
         "                         Steps 1, 2 and 3 in turn, stopping at the first that fails\n"
+        "  export [--format csv|json] [--state STATES] [-o FILE]\n"
+        "                         the items with every column of the list, the click URL, the description\n"
+        "                         address and the reason; CSV is UTF-8 with a byte-order mark. STATES: any of\n"
+        "                         uncollected,collected,edited,uploaded,refused,abnormal\n"
+        "  schedule --daily HH:MM | --off | --show [--cron]\n"
+        "                         a daily unattended run of this profile as a systemd user timer\n"
+        "                         (~/.config/systemd/user/velorix-run-*.timer); --cron prints the crontab\n"
+        "                         line instead\n"
         "  --help                 this text\n"
-        "--db FILE: the profile database (default: db/Profile.db beside the program, or in the per-user\n"
-        "data folder when the program's folder cannot be written, as the window uses).\n"
+        "  --version              the program's version\n"
+        "--db FILE: the profile database (default: %2, as the window uses).\n"
         "Status and message texts go to stdout, one per line; questions are answered No.\n"
         "SIGINT/SIGTERM pause: the unit in flight is finished and stored, then the runner exits;\n"
         "a later run resumes. A second signal ends at once.\n"
@@ -86,8 +106,9 @@ QString Runner::usage()
         "run; list and summary read a profile that cannot be written.\n"
         "VELORIX_CONNECT_TO=HOST:PORT sends every outside connection to that address.\n"
         "VELORIX_PACE=SHARE (between 0 and 1) shortens the pauses between units to that share of\n"
-        "the normal pace, for checks against the simulator; never use it against a real site.\n")
-        .arg(listcommand::usage());
+        "the normal pace, for checks against the simulator; never use it against a real site.\n"
+        "VELORIX_KEYRING=none keeps the password out of the system keyring.\n")
+        .arg(listcommand::usage(), QDir::toNativeSeparators(ProfileDb::defaultPath()));
 }
 
 bool Runner::parse(const QStringList &args, Args &out, QString &error)
@@ -111,7 +132,7 @@ bool Runner::parse(const QStringList &args, Args &out, QString &error)
                 return false;
             }
             out.command = a;
-        } else if (a.startsWith(QLatin1String("--"))) {
+        } else if (a.startsWith(QLatin1String("--")) || a == QLatin1String("-o")) {
             const auto &known = kCommands[out.command];
             if (!known.contains(a)) {
                 error = QStringLiteral("%1 takes no option %2").arg(out.command, a);
@@ -139,7 +160,7 @@ bool Runner::parse(const QStringList &args, Args &out, QString &error)
         return false;
     }
     if (out.command == QLatin1String("settings"))
-        for (const char *needed : {"--site", "--user", "--pass"})
+        for (const char *needed : {"--site", "--user"})
             if (!out.options.contains(QString::fromLatin1(needed))) {
                 error = QStringLiteral("settings needs %1").arg(QLatin1String(needed));
                 return false;
@@ -153,6 +174,10 @@ int Runner::start(const QStringList &args)
         ConsoleNotifier::line(usage());
         return Done;
     }
+    if (args.contains(QStringLiteral("--version"))) {
+        ConsoleNotifier::line(QStringLiteral("velorix-cli " VELORIX_VERSION));
+        return Done;
+    }
     if (const QString problem = outside::connectToProblem(); !problem.isEmpty()) {
         err(QStringLiteral("velorix-cli: ") + problem);
         return Usage;
@@ -163,7 +188,21 @@ int Runner::start(const QStringList &args)
         err(QStringLiteral("velorix-cli: ") + error + QStringLiteral("\n\n") + usage());
         return Usage;
     }
+    // A schedule is about the profile's path; the profile itself is opened by the run.
+    if (a.command == QLatin1String("schedule"))
+        return schedule::command(a.db.isEmpty() ? ProfileDb::defaultPath() : a.db, a.options);
+    PassInput pass;
+    if (a.command == QLatin1String("settings")) {
+        pass = PassInput::from(a.options);
+        if (!pass.error.isEmpty()) {
+            err(QStringLiteral("velorix-cli: ") + pass.error);
+            return Usage;
+        }
+        if (pass.exposed)
+            err(QStringLiteral("velorix-cli: 警告：--pass 的密码在进程列表中人人可见，请改用 --pass-file FILE 或 --pass -"));
+    }
     m_session = std::make_unique<Session>(m_notifier, m_web);
+    m_session->password().setStore(m_secrets);
     if (m_limits.fetchTimeoutMs > 0) {
         m_web.setTransferTimeout(m_limits.fetchTimeoutMs);
         m_web.setDeadline(3 * m_limits.fetchTimeoutMs);
@@ -179,7 +218,9 @@ int Runner::start(const QStringList &args)
             return;
         m_lastStatus = t;
         m_lastReason = reason;
-        ConsoleNotifier::line(t);
+        // A message shown a moment ago and then put in the status line is one line here.
+        if (!m_notifier.takeShown(t))
+            ConsoleNotifier::line(t);
         // Why a failure happened goes to the error output, in the operator's words.
         if (!reason.isEmpty())
             err(QStringLiteral("velorix-cli: ") + t + QStringLiteral("（原因：") + reason + QStringLiteral("）"));
@@ -207,10 +248,19 @@ int Runner::start(const QStringList &args)
             err(QStringLiteral("velorix-cli: ") + why);
             return NoProfile;
         }
+        if (kRecorded.contains(a.command)) {
+            m_record.command = a.command;
+            m_record.started = QDateTime::currentDateTime();
+            m_record.unattended = ::isatty(0) != 1;
+            const auto before = m_session->db().counts();
+            m_uploadedBefore = before ? before.value.uploaded : -1;
+        }
     }
 
     if (a.command == QLatin1String("settings"))
-        return settings(a);
+        return settings(a, pass.pass);
+    if (a.command == QLatin1String("export"))
+        return exportCommand(m_session->db(), a.options);
     if (a.command == QLatin1String("list"))
         return listcommand::run(m_session->db(), a.options, [this](const DbStatus &why) { failedRead(why); });
     if (a.command == QLatin1String("summary"))
@@ -257,7 +307,27 @@ void Runner::end(int status, const QString &why)
     m_ended = true;
     if (!why.isEmpty())
         err(QStringLiteral("velorix-cli: ") + why);
+    record(status);
     emit finished(status);
+}
+
+// How the run ended goes into the profile, for the window to show at its next start.
+void Runner::record(int status)
+{
+    if (m_record.command.isEmpty() || !m_hold || !m_session)
+        return;
+    m_record.ended = QDateTime::currentDateTime();
+    m_record.status = status;
+    if (const auto c = m_session->db().counts(); c) {
+        m_record.listed = c.value.listed;
+        m_record.waiting = c.value.collected;
+        m_record.uploaded = c.value.uploaded;
+        m_record.refused = c.value.refused;
+        m_record.abnormal = c.value.abnormal;
+        m_record.uploadedNow = m_uploadedBefore >= 0 ? qMax<qint64>(0, c.value.uploaded - m_uploadedBefore) : 0;
+    }
+    if (const DbStatus s = m_session->db().addRunRecord(m_record); !s)
+        err(QStringLiteral("velorix-cli: ") + s.writeFailure(QStringLiteral("运行记录")));
 }
 
 void Runner::interrupt()
@@ -271,22 +341,20 @@ void Runner::interrupt()
     m_pause();
 }
 
-int Runner::settings(const Args &a)
+int Runner::settings(const Args &a, const QString &pass)
 {
     // Every value is checked before any is kept: a refused one leaves the profile as it was.
     QString server = normaliseOnLeave(a.options.value("--site"));
     QString checkedServer = server;
     const QString shop = normaliseOnLeave(a.options.value("--shop"));
-    for (const FieldCheck &c : {checkSiteSettings(a.options.value("--user"), a.options.value("--pass"), checkedServer),
+    for (const FieldCheck &c : {checkSiteSettings(a.options.value("--user"), pass, checkedServer),
                                 checkPublisherId(a.options.value("--pid")), checkShopAddress(shop),
                                 checkShopSid(a.options.value("--shopsid"))})
         if (!c.ok()) {
             m_session->notifier().showmsg(c.message);
             return Usage;
         }
-    if (!m_session->saveSiteSettings(a.options.value("--user"), a.options.value("--pass"), server,
-                                     m_session->webadminpath())
-             .ok())
+    if (!m_session->saveSiteSettings(a.options.value("--user"), pass, server, m_session->webadminpath()).ok())
         return Failed;
     const struct { const char *option; std::function<FieldCheck()> save; } more[] = {
         {"--pid", [&] { return m_session->savePublisherId(a.options.value("--pid")); }},
@@ -299,7 +367,14 @@ int Runner::settings(const Args &a)
                 err(QStringLiteral("velorix-cli: ") + saved.message);
                 return Failed;
             }
-    return Done;
+    // The password goes on to the keyring, or stays in the profile; the runner ends when that
+    // is settled, and says which.
+    SitePassword &password = m_session->password();
+    connect(&password, &SitePassword::saved, this, [this, &password] {
+        ConsoleNotifier::line(password.placeText());
+        end(Done);
+    });
+    return -1;
 }
 
 // The operator reads why in Chinese; the database's own words go to the run log.
@@ -372,6 +447,13 @@ void Runner::detail(std::function<void(int)> next)
 void Runner::upload(std::function<void(int)> next)
 {
     UploadStep &step = m_session->uploadStep();
+    // A password still on its way from the keyring: the step starts once it is there, or once
+    // the keyring said why it is not.
+    if (m_session->password().pending()) {
+        connect(&m_session->password(), &SitePassword::known, this, [this, next] { upload(next); },
+                Qt::SingleShotConnection);
+        return;
+    }
     drive(step, QStringLiteral("Step 3 stopped: "), std::move(next));
     step.click();
 }

@@ -2,6 +2,7 @@
 
 #include "cli/consolenotifier.h"
 #include "store/dbresult.h"
+#include "store/profiledb.h"
 #include "store/runlock.h"
 #include "web/fetch.h"
 
@@ -13,6 +14,7 @@
 
 class Session;
 class Step;
+class SecretStore;
 
 // The headless runner: the window's core objects driven from the command line, for cron jobs
 // and scripted checks. Every status-line text and message-box text goes to stdout as one line.
@@ -38,6 +40,8 @@ public:
         int convertTimeoutMs = 0, convertRetryMs = 0, fetchTimeoutMs = 0;
     };
     void setLimits(const Limits &limits) { m_limits = limits; }
+    // The keyring the site password goes to; none by default (it stays in the profile).
+    void setSecretStore(SecretStore *store) { m_secrets = store; }
 
     // Parses the arguments (without the program name) and starts the command; the exit status
     // comes through finished(), or at once as the result when it is known already (>= 0).
@@ -58,7 +62,8 @@ private:
         QMap<QString, QString> options;   // "--site" -> value; a switch maps to ""
     };
     bool parse(const QStringList &args, Args &out, QString &error);
-    int settings(const Args &a);
+    int settings(const Args &a, const QString &pass);
+    void record(int status);
     void failedRead(const DbStatus &why);
     int summary();
     void drive(Step &step, const QString &stopped, std::function<void(int)> next);
@@ -84,4 +89,7 @@ private:
     int m_failedStep = 0;   // for run: the exit status of a failure in the step under way
     bool m_interrupted = false;
     bool m_ended = false;
+    SecretStore *m_secrets = nullptr;
+    RunRecord m_record;          // for a recorded command: what it was and when it began
+    qint64 m_uploadedBefore = -1;
 };

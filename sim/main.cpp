@@ -6,6 +6,10 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--version"))) {
+        std::printf("velorix-sim %s\n", VELORIX_VERSION);
+        return 0;
+    }
     SimOptions options;
     quint16 port = 18080;
     QString error;

@@ -142,6 +142,7 @@ QString Simulator::usage()
                 text += usageLine(QLatin1String(o.name) + QLatin1Char(' ') + QLatin1String(o.value), o.help);
     }
     text += usageLine(kHelp, "this text");
+    text += usageLine(QLatin1String("--version"), "the program's version");
     text += QStringLiteral(
         "A browser can look at the mirror site at http://127.0.0.1:PORT/ and at any simulated\n"
         "host through http://127.0.0.1:PORT/_host/HOST/..., or use the simulator as its HTTP proxy.\n");

@@ -33,6 +33,7 @@ class TestCli : public QObject
     void startCli(QProcess &p, const QStringList &args)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELORIX_KEYRING", "none");   // never the developer's own keyring
         env.insert("VELORIX_CONNECT_TO", "127.0.0.1:" + QString::number(target->port()));
         env.insert("VELORIX_PACE", pace);
         p.setProcessEnvironment(env);

@@ -54,7 +54,8 @@ private slots:
         QCOMPARE(w.windowTitle(), QStringLiteral("Velorix"));
         QCOMPARE(w.size(), MainWindow::kDefaultSize);
         QCOMPARE(w.minimumSize(), QSize(660, 433));
-        QCOMPARE(f.status(), QStringLiteral("欢迎使用Tarnwick软件，软件已准备就绪"));
+        // A new profile has no shop yet: the status line says where to start.
+        QCOMPARE(f.status(), QStringLiteral("第一次使用：请先点“综合设置”，填写店铺地址并保存，然后点“第一步”读取店铺宝贝"));
         QVERIFY(f.get("Frame1")->isVisible());
         QVERIFY(!f.get("Frame3")->isVisible());
         QVERIFY(!f.get("Frame10")->isVisible());
@@ -130,7 +131,8 @@ private slots:
         for (QAction *a : f.get("rightmenu")->actions())
             menu << a->objectName() + "=" + (a->isSeparator() ? "-" : a->text());
         QCOMPARE(menu, QStringList({"openie=在游览器中打开", "reupdate=重新上传", "delitem=删除此宝贝",
-                                    "showneeding=", "showall=", "refresh=刷新", "fgf1=-", "endsoft=退出"}));
+                                    "showneeding=", "showall=", "refresh=刷新", "exportcsv=导出为CSV…", "fgf1=-",
+                                    "endsoft=退出"}));
 
         auto *header = f.list()->header();
         QStringList captions;

@@ -39,6 +39,7 @@ class TestOneWriter : public QObject
     void start(QProcess &p, const Simulator &sim, const QStringList &args, const QString &program = kCli)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELORIX_KEYRING", "none");   // never the developer's own keyring
         env.insert("VELORIX_CONNECT_TO", "127.0.0.1:" + QString::number(sim.port()));
         env.insert("VELORIX_PACE", "0.1");
         env.insert("HOME", QDir::tempPath());

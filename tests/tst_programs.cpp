@@ -19,6 +19,7 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(VELORIX_BIN_DIR "/velorix"), program));
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELORIX_KEYRING", "none");   // never the developer's own keyring
         env.insert("QT_QPA_PLATFORM", "offscreen");
         p.setProcessEnvironment(env);
         p.start(program, {});

@@ -31,6 +31,7 @@ class TestWindowFollows : public QObject
     static void startCli(QProcess &p, const Simulator &sim, const QString &db, const QStringList &args)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELORIX_KEYRING", "none");   // never the developer's own keyring
         env.insert("VELORIX_CONNECT_TO", "127.0.0.1:" + QString::number(sim.port()));
         env.insert("VELORIX_PACE", "0.1");
         p.setProcessEnvironment(env);
@@ -176,6 +177,7 @@ private slots:
 
         QProcess copy;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELORIX_KEYRING", "none");   // never the developer's own keyring
         env.insert(kReadOnlyProfile, db);
         env.insert("HOME", place.path());
         env.insert("QT_QPA_PLATFORM", "offscreen");

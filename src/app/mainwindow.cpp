@@ -297,6 +297,7 @@ void MainWindow::buildMenu()
     connect(all, &QAction::triggered, this, [this] { m_model->setOnlyNeeding(false); });
     // Reads the list anew (another program may have changed the profile); a filter stays.
     connect(addAction("refresh", QStringLiteral("刷新")), &QAction::triggered, this, &MainWindow::resetlist);
+    connect(addAction("exportcsv", QStringLiteral("导出为CSV…")), &QAction::triggered, this, &MainWindow::exportCsv);
     connect(m_menu, &QMenu::aboutToShow, this, [this, needing, all, openie, reupdate, delitem] {
         const ItemListModel::Counts c = m_model->counts();
         needing->setText(QStringLiteral("只显示需处理的宝贝（上传失败 %1，状态不正常 %2）").arg(c.refused).arg(c.abnormal));
@@ -346,9 +347,13 @@ void MainWindow::saveLayout() const
 void MainWindow::load(const QString &profilePath)
 {
     // What the start-up says first; a read that fails afterwards says so in its place.
-    m_status->setStatus(m_session.opendb(profilePath));
+    const QString opened = m_session.opendb(profilePath);
+    m_status->setStatus(opened);
     getsoftinfo();
     resetlist();
+    if (opened == Session::welcomeText())
+        if (const auto config = m_session.db().loadSettings(); config)
+            showStartNote(config.value);
     if (const QString problem = outside::connectToProblem(); !problem.isEmpty())
         m_status->setStatus(problem);
 }

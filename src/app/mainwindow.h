@@ -2,6 +2,9 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
+
+struct SoftConfig;
 
 class ItemEditor;
 class ItemListModel;
@@ -52,6 +55,9 @@ public:
     // How addresses are handed to the desktop; false when no browser could be started.
     using UrlOpener = std::function<bool(const QUrl &)>;
     void setUrlOpener(UrlOpener open) { m_open = std::move(open); }
+    // Where an export goes; empty: none. A file dialog asks unless a chooser is set here.
+    using PathChooser = std::function<QString()>;
+    void setExportPathChooser(PathChooser choose) { m_chooseExportPath = std::move(choose); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -60,6 +66,10 @@ private:
     void buildCollectionPage();
     QGroupBox *buildAffiliateBox();
     void buildMenu();
+    void exportCsv();
+    // The status line after the start: the first steps on a new profile, else how the last
+    // unattended run ended.
+    void showStartNote(const std::optional<SoftConfig> &config);
     void buildSettingsPage();
     void buildBottomRow();
     void getsoftinfo();
@@ -84,6 +94,8 @@ private:
     Session &m_session;
     ItemListModel *m_model;
     UrlOpener m_open;
+    PathChooser m_chooseExportPath;
+    class CsvExport *m_csvExport = nullptr;
     QGroupBox *m_frame1, *m_frame3, *m_frame10;
     ItemEditor *m_editor;
     ItemListView *m_list;

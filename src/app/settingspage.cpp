@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr int kPassPlaceWidth = 300;
+
 void openAddress(const QLineEdit *box)
 {
     const QString address = browserAddress(box->text());
@@ -103,6 +105,26 @@ SettingsPage::SettingsPage(Session &session, QWidget *parent)
     grid->addWidget(new QLabel(QStringLiteral("后台目录："), this), 3, 0);
     grid->addLayout(pair(QStringLiteral("店铺ID："), m_adminpath, m_sid), 3, 1);
     grid->addWidget(saveButton, 3, 2, 1, 2, Qt::AlignLeft);
+    // Where the password is kept: the keyring, or the profile when no keyring answered.
+    m_passPlace = new QLabel(this);
+    m_passPlace->setObjectName(QStringLiteral("passplace"));
+    m_passPlace->setStyleSheet(QStringLiteral("color: #808080"));
+    grid->addWidget(m_passPlace, 2, 2, 1, 2);
+    SitePassword &password = m_session.password();
+    // A keyring's own words can be long: the label keeps its room, the tooltip has them all.
+    connect(&password, &SitePassword::placeChanged, this, [this, &password] {
+        const QString text = password.placeText();
+        m_passPlace->setText(m_passPlace->fontMetrics().elidedText(text, Qt::ElideRight, kPassPlaceWidth));
+        m_passPlace->setToolTip(text);
+    });
+    // The keyring answers after the page was filled: its password takes the box, unless the
+    // operator has typed one meanwhile.
+    connect(&password, &SitePassword::known, this, [this, &password] {
+        if (m_pass->text() != m_saved.value(2))
+            return;
+        m_pass->setText(password.pass());
+        m_saved = siteTexts();
+    });
     grid->setColumnStretch(3, 1);
 
     connect(openShop, &QAbstractButton::clicked, this, [this] { openAddress(m_shop); });
@@ -127,7 +149,7 @@ void SettingsPage::load(const SoftConfig &config)
     m_sid->setText(config.shopsid);
     m_server->setText(config.web_server);
     m_user->setText(config.web_user);
-    m_pass->setText(config.web_pass);
+    m_pass->setText(config.passInKeyring() ? m_session.webpass() : config.web_pass);
     m_adminpath->setText(config.web_adminpath);
     m_saved = siteTexts();
 }

@@ -31,4 +31,5 @@ private:
     Session &m_session;
     QLineEdit *m_shop, *m_server, *m_user, *m_pass, *m_adminpath, *m_sid;
     QStringList m_saved;   // the site boxes as loaded or last saved
+    class QLabel *m_passPlace;
 };

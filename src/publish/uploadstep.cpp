@@ -81,6 +81,19 @@ bool UploadStep::siteMissing()
     return true;
 }
 
+// Without its password the login would go out with an empty one: the step does not start.
+bool UploadStep::passMissing(Path path)
+{
+    if (m_site.passProblem.isEmpty())
+        return false;
+    if (path == Path::ByHand) {
+        tell(m_site.passProblem);
+        return true;
+    }
+    end(StepOutcome::Stopped, m_site.passProblem);
+    return true;
+}
+
 void UploadStep::click()
 {
     if (running()) {
@@ -88,7 +101,7 @@ void UploadStep::click()
         return;
     }
     // Starting or resuming needs the profile's run lock, before anything goes out.
-    if (!takeLock())
+    if (!takeLock() || passMissing(Path::Step))
         return;
     if (!m_shoplinkok) {
         // The shop's own click URL goes to the site with the login; it is asked for once.
@@ -209,7 +222,7 @@ void UploadStep::uploadNow(qint64 id)
         m_s.notifier.showmsg(text);
         return;
     }
-    if (siteMissing())
+    if (siteMissing() || passMissing(Path::ByHand))
         return;
     // The upload by hand holds the run lock until its outcome is stored, whatever runs besides.
     QString why;

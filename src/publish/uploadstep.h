@@ -15,9 +15,10 @@ class UploadStep : public Step
 {
     Q_OBJECT
 public:
-    // The site settings in force (the session's).
+    // The site settings in force (the session's); passProblem says why there is no password
+    // to log in with (a keyring that did not give it), empty when there is one.
     struct Site {
-        const QString &server, &user, &pass;
+        const QString &server, &user, &pass, &passProblem;
     };
 
     UploadStep(Services services, Site site, ConvertChannel &channel, SiteLogin &login, QObject *parent = nullptr);
@@ -64,6 +65,7 @@ private:
     void halt(const QString &text, const QString &reason = {}, const QString &detail = {});
     void tell(const QString &text, const QString &reason = {}, const QString &detail = {});
     bool siteMissing();
+    bool passMissing(Path path);
     bool stored(const DbStatus &written, Path path);
     void loggedIn(const SiteLogin::Answer &r, bool carriedOn);
     // The context of an upload's fetches: the run's for the step, the step's own by hand.

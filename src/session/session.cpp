@@ -40,7 +40,9 @@ Session::Session(Notifier &notifier, WebService &web, QObject *parent)
     m_detailStep = new DetailStep(s, *m_channel1, *m_collector, *m_cleaner, this);
     m_manualAdd = new ManualAdd(s, *m_channel2, this);
     m_login = new SiteLogin(m_web, this);
-    m_uploadStep = new UploadStep(s, {m_webserver, m_webuser, m_webpass}, *m_channel1, *m_login, this);
+    m_password = new SitePassword(m_db, m_log, this);
+    m_uploadStep = new UploadStep(s, {m_webserver, m_webuser, m_password->pass(), m_password->problem()}, *m_channel1,
+                                  *m_login, this);
 
     for (ConvertChannel *c : {m_channel1, m_channel2})
         connect(c, &ConvertChannel::status, this, [this](const QString &t) { emit status(t); });
@@ -79,7 +81,8 @@ Session::~Session()
     // The steps and channels hold references to this object's members and report through its
     // signals; they go while those are still whole (children would only go after them).
     for (QObject *o : std::initializer_list<QObject *>{m_uploadStep, m_login, m_manualAdd, m_detailStep, m_listStep,
-                                                       m_collector, m_cleaner, m_channel2, m_channel1, m_watch})
+                                                       m_collector, m_cleaner, m_channel2, m_channel1, m_watch,
+                                                       m_password})
         delete o;
 }
 
@@ -144,7 +147,7 @@ DbResult<std::optional<SoftConfig>> Session::getsoftinfo()
     if (c.value) {
         m_webserver = c.value->web_server;
         m_webuser = c.value->web_user;
-        m_webpass = c.value->web_pass;
+        m_password->load(*c.value, m_db.path());
         m_webadminpath = c.value->web_adminpath;
         m_rules = c.value->rules;
         m_shared.shopAddress = c.value->guest_shop;
@@ -171,7 +174,7 @@ FieldCheck Session::saveSiteSettings(const QString &user, const QString &pass, Q
         return refuse({saved.writeFailure(QStringLiteral("网站信息")), {}}, true, saved);
     m_webserver = server;
     m_webuser = user;
-    m_webpass = pass;
+    m_password->store(user, pass, m_db.path());
     m_webadminpath = adminpath;
     const QString done = QStringLiteral("网站信息保存完毕");
     m_logged.showmsg(done);

@@ -6,6 +6,7 @@
 #include "session/profilewatch.h"
 #include "session/progress.h"
 #include "session/runlog.h"
+#include "session/sitepassword.h"
 #include "store/profiledb.h"
 #include "store/runlock.h"
 #include "base/notifier.h"
@@ -70,7 +71,9 @@ public:
 
     QString webserver() const { return m_webserver; }
     QString webuser() const { return m_webuser; }
-    QString webpass() const { return m_webpass; }
+    QString webpass() const { return m_password->pass(); }
+    // The site password and where it is kept; the keyring it may go to is set here.
+    SitePassword &password() { return *m_password; }
     QString webadminpath() const { return m_webadminpath; }
 
     // The site-settings save: checks, stores and takes the settings. server loses one
@@ -155,7 +158,8 @@ private:
     ProfileWatch *m_watch;
     Pipeline m_shared;
     RuleSet m_rules;
-    QString m_webserver, m_webuser, m_webpass, m_webadminpath;
+    QString m_webserver, m_webuser, m_webadminpath;
+    SitePassword *m_password;
     qint64 m_editorRow = 0;
     QString m_editorItem;
 

@@ -33,7 +33,8 @@ CREATE TABLE soft_config (
   k_1 INTEGER DEFAULT 0, k_2 INTEGER DEFAULT 0, k_3 INTEGER DEFAULT 1,
   ktx_1 TEXT, ktx_2 TEXT, ktx_3 TEXT,
   guest_shop    TEXT,
-  shopsid       TEXT
+  shopsid       TEXT,
+  pass_store    TEXT DEFAULT ''
 ))";
 
 // AUTOINCREMENT: an id is never handed out twice, so an id remembered by the editor can
@@ -76,6 +77,23 @@ QStringList indexes()
     };
 }
 
+// How each run of the headless runner ended; the newest few are kept.
+const char *const kCreateRunRecord = R"(
+CREATE TABLE IF NOT EXISTS runrecord (
+  id           INTEGER PRIMARY KEY AUTOINCREMENT,
+  started      TEXT,
+  ended        TEXT,
+  command      TEXT,
+  status       INTEGER NOT NULL,
+  unattended   INTEGER NOT NULL DEFAULT 0,
+  listed       INTEGER NOT NULL DEFAULT 0,
+  waiting      INTEGER NOT NULL DEFAULT 0,
+  uploaded     INTEGER NOT NULL DEFAULT 0,
+  refused      INTEGER NOT NULL DEFAULT 0,
+  abnormal     INTEGER NOT NULL DEFAULT 0,
+  uploaded_now INTEGER NOT NULL DEFAULT 0
+))";
+
 // Indexes of earlier versions that the picks' own replace.
 const char *const kRetiredIndexes[] = {"itemlist_uncollected", "itemlist_upload"};
 
@@ -103,18 +121,32 @@ QStringList ProfileDb::softConfigColumns(int version)
     }
     if (version >= 2)
         columns << QStringLiteral("guest_shop") << QStringLiteral("shopsid");
+    if (version >= 5)
+        columns << QStringLiteral("pass_store");
     return columns;
+}
+
+bool ProfileDb::installed()
+{
+    // The installed layout: prefix/bin with the guide in prefix/share/velorix. A build folder
+    // has the guide beside the program.
+    const QDir dir(QCoreApplication::applicationDirPath());
+    return dir.dirName() == QLatin1String("bin") && QFileInfo::exists(dir.filePath(QStringLiteral("../share/velorix")));
 }
 
 QString ProfileDb::defaultPath()
 {
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/db/Profile.db");
+    // An installed program's folder belongs to the system, whoever can write it: root too
+    // keeps its profile in its own data folder, never in /usr/bin/db.
+    if (installed())
+        return data;
     const QString appDir = QCoreApplication::applicationDirPath();
     const QString dbDir = appDir + QStringLiteral("/db");
     QFileInfo dirInfo(QFileInfo::exists(dbDir) ? dbDir : appDir);
     if (dirInfo.isWritable())
         return dbDir + QStringLiteral("/Profile.db");
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    return data + QStringLiteral("/db/Profile.db");
+    return data;
 }
 
 DbStatus ProfileDb::run(QSqlQuery &q, const QString &sql, const QVariantList &values)
@@ -327,7 +359,8 @@ DbStatus ProfileDb::createSchema()
     DbStatus s = begin();
     if (!s)
         return s;
-    QStringList statements = {QString::fromLatin1(kCreateSoftConfig), QString::fromLatin1(kCreateItemlist)};
+    QStringList statements = {QString::fromLatin1(kCreateSoftConfig), QString::fromLatin1(kCreateItemlist),
+                              QString::fromLatin1(kCreateRunRecord)};
     statements << indexes() << itemlist::schema();
     for (const QString &sql : statements)
         if (s = exec(sql); !s)
@@ -432,6 +465,12 @@ DbStatus ProfileDb::migrate(int from)
                 s = exec(sql);
         if (s)
             s = exec(QString::fromLatin1(itemlist::kRebuildFind));
+    }
+    // 5: where the site password is kept, and the runner's run records.
+    if (s && from < 5) {
+        s = addColumn(QStringLiteral("soft_config"), QStringLiteral("pass_store"), QStringLiteral("TEXT DEFAULT ''"));
+        if (s)
+            s = exec(QString::fromLatin1(kCreateRunRecord));
     }
     return stampAndCommit(s);
 }

@@ -18,6 +18,19 @@ struct SoftConfig {
     int pageid = 0;
     RuleSet rules;   // t_*, d_*, k_*
     QString guest_shop, shopsid;   // the shop to collect and its seller ID
+    // Where the site password is: "keyring" (web_pass is empty then), or empty: in web_pass.
+    QString pass_store;
+    bool passInKeyring() const { return pass_store == QLatin1String("keyring"); }
+};
+
+// How one run of the headless runner ended, with the profile's counts at its end.
+struct RunRecord {
+    QDateTime started, ended;
+    QString command;
+    int status = 0;            // the runner's exit status
+    bool unattended = false;   // started without a terminal (a timer, cron)
+    qint64 listed = 0, waiting = 0, uploaded = 0, refused = 0, abnormal = 0;
+    qint64 uploadedNow = 0;    // of them uploaded by this run
 };
 
 // What the item list shows of one row.
@@ -68,7 +81,8 @@ public:
     // 2: the settings row keeps the shop address and the shop's seller ID.
     // 3: a row carries the mark of an upload under way; Steps 2 and 3 pick by indexes of their own.
     // 4: the item list sorts, filters and searches by indexes (and a title search index) of its own.
-    static constexpr int kSchemaVersion = 4;
+    // 5: the settings row says where the password is kept; the runner keeps its run records.
+    static constexpr int kSchemaVersion = 5;
 
     ProfileDb();
     ~ProfileDb();
@@ -98,9 +112,12 @@ public:
     // Changes with every commit another connection makes to the file (not with this one's).
     DbResult<qint64> dataVersion();
 
-    // The program's own place for the file: db/Profile.db beside the program, or the per-user
-    // data folder when the program's folder cannot be written.
+    // The program's own place for the file: the per-user data folder for an installed program;
+    // else db/Profile.db beside the program, or the per-user data folder when the program's
+    // folder cannot be written.
     static QString defaultPath();
+    // The program runs from an installed layout (prefix/bin beside prefix/share/velorix).
+    static bool installed();
 
     // Settings row. A read that fails says why; no row is nullopt.
     DbResult<std::optional<SoftConfig>> loadSettings();
@@ -113,6 +130,14 @@ public:
     DbResult<int> pageId();
     DbStatus saveShopAddress(const QString &shop);
     DbStatus saveShopSid(const QString &sid);
+    // The password went into the system keyring: the row keeps no copy and says where it is.
+    DbStatus setPassInKeyring();
+
+    // The runner's records, the newest kRunRecordsKept of them; the newest one (of the
+    // unattended runs only, when asked), nullopt when there is none.
+    static constexpr int kRunRecordsKept = 100;
+    DbStatus addRunRecord(const RunRecord &record);
+    DbResult<std::optional<RunRecord>> lastRunRecord(bool unattendedOnly);
 
     // Item rows.
     DbResult<std::vector<ItemListRow>> listRows();   // in list order

@@ -50,6 +50,7 @@ DbResult<std::optional<SoftConfig>> ProfileDb::loadSettings()
         c.rules.*columns.group = readGroup(rec, columns);
     c.guest_shop = v("guest_shop").toString();
     c.shopsid = v("shopsid").toString();
+    c.pass_store = v("pass_store").toString();
     return std::optional<SoftConfig>(c);
 }
 
@@ -71,8 +72,19 @@ DbStatus ProfileDb::saveSiteSettings(const QString &user, const QString &pass, c
                                      const QString &adminpath)
 {
     return writeSettings({QStringLiteral("web_user"), QStringLiteral("web_pass"), QStringLiteral("web_server"),
-                          QStringLiteral("web_adminpath")},
-                         {user, pass, server, adminpath});
+                          QStringLiteral("web_adminpath"), QStringLiteral("pass_store")},
+                         {user, pass, server, adminpath, QString()});
+}
+
+DbStatus ProfileDb::setPassInKeyring()
+{
+    // The old value's bytes are overwritten, not just let go, and the journal is emptied into
+    // the file: no copy of the password is left in either.
+    exec(QStringLiteral("PRAGMA secure_delete=ON"));
+    const DbStatus s = exec(QStringLiteral("UPDATE soft_config SET web_pass='', pass_store='keyring'"));
+    if (s)
+        checkpoint();
+    return s;
 }
 
 DbStatus ProfileDb::savePublisherId(const QString &pid)

@@ -1,0 +1,86 @@
+#include "session/sitepassword.h"
+#include "session/runlog.h"
+#include "store/profiledb.h"
+
+SitePassword::SitePassword(ProfileDb &db, RunLog &log, QObject *parent) : QObject(parent), m_db(db), m_log(log)
+{
+}
+
+QString SitePassword::placeText() const
+{
+    if (m_place == Place::Keyring)
+        return QStringLiteral("密码保存在系统密钥环中");
+    if (!m_fallbackReason.isEmpty())
+        return QStringLiteral("密码保存在配置文件中（%1）").arg(m_fallbackReason);
+    return QStringLiteral("密码保存在配置文件中");
+}
+
+void SitePassword::load(const SoftConfig &config, const QString &profile)
+{
+    const int generation = ++m_generation;
+    m_problem.clear();
+    if (!config.passInKeyring()) {
+        m_pending = false;
+        m_pass = config.web_pass;
+        m_place = Place::Profile;
+        emit placeChanged();
+        return;
+    }
+    m_place = Place::Keyring;
+    m_pending = true;
+    m_pass.clear();
+    m_problem = QStringLiteral("正在从系统密钥环读取网站后台密码，请稍后再试");
+    emit placeChanged();
+    m_store->read(SecretStore::keyFor(profile, config.web_user), this, [this, generation](const SecretStore::Reply &r) {
+        if (generation != m_generation)
+            return;
+        m_pending = false;
+        if (r.ok() && !r.secret.isEmpty()) {
+            m_pass = r.secret;
+            m_problem.clear();
+        } else {
+            // Never an empty password to the site: the step says what to do instead.
+            const QString why = r.ok() ? QStringLiteral("系统密钥环中的密码为空") : r.reason;
+            m_problem = QStringLiteral("无法从系统密钥环读取网站后台密码（%1），未开始上传。请在桌面会话中运行，"
+                                       "或在网站设置中重新保存密码")
+                            .arg(why);
+            m_log.write(QStringLiteral("状态"), m_problem);
+        }
+        emit known();
+    });
+}
+
+void SitePassword::fellBack(const QString &reason)
+{
+    m_place = Place::Profile;
+    m_fallbackReason = reason;
+    // Said once: a cron job saving settings every night would fill the log with it.
+    if (!m_fallbackLogged) {
+        m_fallbackLogged = true;
+        m_log.write(QStringLiteral("状态"), QStringLiteral("未能使用系统密钥环（%1），网站后台密码保存在配置文件中").arg(reason));
+    }
+}
+
+void SitePassword::store(const QString &user, const QString &pass, const QString &profile)
+{
+    const int generation = ++m_generation;
+    m_pending = false;
+    m_pass = pass;
+    m_problem.clear();
+    m_place = Place::Profile;
+    m_store->write(SecretStore::keyFor(profile, user), pass, this, [this, generation](const SecretStore::Reply &r) {
+        if (generation != m_generation)
+            return;
+        if (!r.ok()) {
+            fellBack(r.reason);
+        } else if (const DbStatus cleared = m_db.setPassInKeyring(); !cleared) {
+            // The keyring has it, the profile still too: it works, and the next save tries again.
+            fellBack(cleared.writeFailure(QStringLiteral("密码位置")));
+        } else {
+            m_place = Place::Keyring;
+            m_fallbackReason.clear();
+        }
+        emit placeChanged();
+        emit saved();
+    });
+}
