@@ -56,6 +56,7 @@ bool Step::begin()
 {
     if (!takeLock())
         return false;
+    Q_ASSERT(m_hold);   // held until end(), whatever path the run takes to it
     m_s.shared.userpause = false;
     setState(State::Running);
     return true;

@@ -169,6 +169,8 @@ void DetailStep::setAside(const QString &item, const QString &why, const QString
 
 void DetailStep::converted(const QString &item, const ConvertResult &result)
 {
+    // A run ends only with nothing of it under way, so an answer always finds its run.
+    Q_ASSERT(inRun());
     if (!result.replied()) {
         retry(item, result.reason, result.detail);
         return;

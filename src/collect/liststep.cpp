@@ -124,6 +124,8 @@ void ListStep::tick()
 
 void ListStep::pageArrived(const FetchResult &fetched)
 {
+    // A page comes only to the run that asked for it: a new start supersedes the old one's.
+    Q_ASSERT(inRun());
     const QString failed = QStringLiteral("获取数据失败，请检查网络!");
     if (!fetched.ok()) {
         end(StepOutcome::Stopped, failed, fetched.reason(), fetched.detail);

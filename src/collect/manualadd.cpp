@@ -65,6 +65,8 @@ bool ManualAdd::unreadable(const FetchResult &page)
 
 void ManualAdd::firstPage(const FetchResult &page)
 {
+    // An abort supersedes the page on its way: it never reaches an add that ended.
+    Q_ASSERT(running());
     if (unreadable(page))
         return;
     if (isUnavailable(page.text)) {

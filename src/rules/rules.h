@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <iterator>
+
 // The three page texts are built in edit boxes that take at most this many characters;
 // whatever is written into them is cut to it.
 constexpr int kWorkTextLimit = 250;
@@ -47,6 +49,7 @@ inline constexpr RuleColumns kRuleColumns[] = {
     {&RuleSet::doc, "d", "dtx", "页面描述"},
     {&RuleSet::key, "k", "ktx", "关键词"},
 };
+static_assert(std::size(kRuleColumns) == 3, "one entry for each group of a RuleSet");
 // The groups as the rules page shows them, top to bottom.
 inline constexpr RuleGroup RuleSet::*kRulePageOrder[] = {&RuleSet::title, &RuleSet::key, &RuleSet::doc};
 inline const RuleColumns &columnsOf(RuleGroup RuleSet::*group)
