@@ -1,6 +1,7 @@
 #include "store/dbresult.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
 
 #include <sqlite3.h>
 
@@ -42,4 +43,15 @@ QString DbStatus::reason() const
 QString DbStatus::logReason() const
 {
     return ok() ? QString() : reason() + QStringLiteral("（") + error + QStringLiteral("）");
+}
+
+DbStatus runStatement(QSqlQuery &q, const QString &sql, const QVariantList &values)
+{
+    if (!q.prepare(sql))
+        return DbStatus::of(q.lastError());
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return DbStatus::of(q.lastError());
+    return {};
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QVariantList>
 
 class QSqlError;
+class QSqlQuery;
 
 // What a statement of the profile did: nothing to say when it ran; SQLite's own account when it
 // did not, so that a read that failed is never taken for "nothing there".
@@ -39,3 +41,7 @@ struct DbResult : DbStatus {
     DbResult(T v) : value(std::move(v)) {}
     DbResult(const DbStatus &failure) : DbStatus(failure) {}
 };
+
+// Prepares, binds and runs one statement; the statement's own error when it fails (not the
+// connection's, which may describe an earlier one).
+DbStatus runStatement(QSqlQuery &q, const QString &sql, const QVariantList &values = {});

@@ -106,13 +106,7 @@ void addAfter(Terms &t, const QString &key, const Key &from, bool desc)
 DbStatus run(QSqlQuery &q, const QString &sql, const QVariantList &values)
 {
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        return DbStatus::of(q.lastError());
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return DbStatus::of(q.lastError());
-    return {};
+    return runStatement(q, sql, values);
 }
 
 DbStatus notOpen()

@@ -156,14 +156,7 @@ DbStatus ProfileDb::run(QSqlQuery &q, const QString &sql, const QVariantList &va
     if (!reads && m_identity.valid)
         if (DbStatus same = checkFile(); !same)
             return same;
-    // The query's own error, not the connection's: that one may describe an earlier statement.
-    if (!q.prepare(sql))
-        return DbStatus::of(q.lastError());
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return DbStatus::of(q.lastError());
-    return {};
+    return runStatement(q, sql, values);
 }
 
 DbStatus ProfileDb::exec(const QString &sql, const QVariantList &values)
