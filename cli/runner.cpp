@@ -399,7 +399,7 @@ int Runner::summary()
 }
 
 // Any step, run to its end: the pause button pauses it, its outcome decides what comes next.
-void Runner::drive(Step &step, const QString &stopped, std::function<void(int)> next)
+void Runner::drive(Step &step, const QString &stopped, std::function<void(int)> next, const QString &paused)
 {
     m_pause = [this, &step] {
         if (step.running())
@@ -407,13 +407,13 @@ void Runner::drive(Step &step, const QString &stopped, std::function<void(int)> 
         else
             end(Paused, QStringLiteral("paused before the step began"));
     };
-    connect(&step, &Step::ended, this, [this, stopped, next](const StepOutcome &o) {
+    connect(&step, &Step::ended, this, [this, stopped, next, paused](const StepOutcome &o) {
         switch (o.kind) {
         case StepOutcome::Completed:
             next(Done);
             break;
         case StepOutcome::Paused:
-            end(Paused, QStringLiteral("paused; run the command again to resume"));
+            end(Paused, paused);
             break;
         case StepOutcome::Stopped:
             end(m_failedStep ? m_failedStep : Failed, stopped + lastStatus());
@@ -474,7 +474,8 @@ void Runner::run(const Args &a)
 void Runner::add(const QString &url)
 {
     ManualAdd &add = m_session->manualAdd();
-    drive(add, QStringLiteral("the item was not added: "), [this](int status) { end(status); });
+    drive(add, QStringLiteral("the item was not added: "), [this](int status) { end(status); },
+          QStringLiteral("the item was not added: the add was aborted; run the command again"));
     const auto config = m_session->db().loadSettings();
     if (!config) {
         end(Failed, config.readFailure());

@@ -66,7 +66,8 @@ private:
     void record(int status);
     void failedRead(const DbStatus &why);
     int summary();
-    void drive(Step &step, const QString &stopped, std::function<void(int)> next);
+    void drive(Step &step, const QString &stopped, std::function<void(int)> next,
+               const QString &paused = QStringLiteral("paused; run the command again to resume"));
     void collect(const Args &a, std::function<void(int)> next);
     void detail(std::function<void(int)> next);
     void upload(std::function<void(int)> next);

@@ -9,6 +9,7 @@
 #include "web/md5.h"
 #include "web/text.h"
 
+#include <QFile>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QUrlQuery>
@@ -359,6 +360,60 @@ private slots:
             items << site.field(i, "itemid");
         items.removeDuplicates();
         QCOMPARE(items.size(), 3);
+    }
+
+    // Paused, then resumed while a post is under way, and that resume's login is refused: the
+    // post's result is stored and its run ends (the lock held till then); resumed once more in
+    // the meantime, the same run goes on. Either way no row is posted twice.
+    void resumeWhoseLoginFailsDuringAPost_data()
+    {
+        QTest::addColumn<bool>("resumeAgain");
+        QTest::newRow("left stopped") << false;
+        QTest::newRow("resumed again") << true;
+    }
+    void resumeWhoseLoginFailsDuringAPost()
+    {
+        QFETCH(bool, resumeAgain);
+        Site site;
+        site.uploadDelayMs = 400;
+        Rig r;
+        point(site.stub.serverPort());
+        prepare(r, 3);
+        UploadStep &step = r.session.uploadStep();
+        QSignalSpy ended(&step, &UploadStep::ended);
+        step.click();
+        QTRY_COMPARE(site.uploads.size(), 1);
+        step.click();   // pause
+        site.loginReply = QStringLiteral("ERR");
+        const qsizetype logins = site.logins.size();
+        step.click();   // resume: this login is refused while the first post is still under way
+        QTRY_COMPARE(site.logins.size(), logins + 2);
+        QTRY_VERIFY(step.state() == Step::State::Pausing);
+        QVERIFY(ended.isEmpty());
+        QVERIFY(QFile::exists(r.profile.path() + QStringLiteral(".lock")));
+        if (resumeAgain) {
+            site.loginReply = QStringLiteral("OK");
+            step.click();
+        }
+        QVERIFY(ended.wait(5000));
+        QTest::qWait(100);
+        QCOMPARE(ended.size(), 1);
+        QStringList items;
+        for (int i = 0; i < site.uploads.size(); ++i)
+            items << site.field(i, "itemid");
+        const QStringList posted = items;
+        items.removeDuplicates();
+        QCOMPARE(items, posted);
+        if (resumeAgain) {
+            QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Completed);
+            QCOMPARE(r.count("state=3"), 3);
+        } else {
+            QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Stopped);
+            QCOMPARE(r.lastStatus(), QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"));
+            QCOMPARE(r.count("state=3"), 1);   // the post under way was stored
+            QCOMPARE(site.uploads.size(), 1);
+            QVERIFY(!QFile::exists(r.profile.path() + QStringLiteral(".lock")));
+        }
     }
 
     void pauseDuringTheLoginEndsTheStep()

@@ -23,7 +23,7 @@ public:
     void pause() override;
 
 signals:
-    // The item is stored (the address box is emptied); the add's end, Completed, follows.
+    // The item is stored (the address box is emptied), right after the add's end, Completed.
     void added(const QString &item);
 
 private:

@@ -10,6 +10,7 @@
 #include "web/text.h"
 
 #include <QTimer>
+#include <utility>
 
 namespace {
 const QString kNoSite = QStringLiteral("请先设置镜像网站地址");
@@ -101,7 +102,17 @@ void UploadStep::click()
         return;
     }
     // Starting or resuming needs the profile's run lock, before anything goes out.
-    if (!takeLock() || passMissing(Path::Step))
+    if (!takeLock())
+        return;
+    // Resumed before the pause took effect: the paused run's upload under way, or its next
+    // tick, carries the step on, and a second chain of ticks would post the same row twice.
+    // The run ends only through that chain, so that no second one can start meanwhile.
+    const bool carriedOn = state() == State::Pausing;
+    if (carriedOn && !m_site.passProblem.isEmpty()) {
+        emit status(m_site.passProblem);   // the pause stands
+        return;
+    }
+    if (!carriedOn && passMissing(Path::Step))
         return;
     if (!m_shoplinkok) {
         // The shop's own click URL goes to the site with the login; it is asked for once.
@@ -124,9 +135,8 @@ void UploadStep::click()
         m_channel.request(std::move(job));
         return;
     }
-    // Resumed before the pause took effect: the paused run's upload under way, or its next
-    // tick, carries the step on, and a second chain of ticks would post the same row twice.
-    const bool carriedOn = state() == State::Pausing;
+    if (!carriedOn)
+        m_stopAtTick.reset();
     begin();
     m_login.webuserlogin({m_site.server, m_site.user, m_site.pass, m_shopclickurl}, this,
                          [this, carriedOn](const SiteLogin::Answer &r) { loggedIn(r, carriedOn); });
@@ -134,6 +144,13 @@ void UploadStep::click()
 
 void UploadStep::loggedIn(const SiteLogin::Answer &r, bool carriedOn)
 {
+    if (!r.loggedIn() && carriedOn) {
+        // The paused run's upload is still under way: its result is stored, then its tick
+        // ends the run, with the lock held till then.
+        m_stopAtTick = StepOutcome{StepOutcome::Stopped, r.reason, r.detail};
+        setState(State::Pausing);
+        return;
+    }
     if (!r.loggedIn()) {
         // The login said why in the status line. Without a challenge the button goes back to
         // its idle caption; otherwise it offers to go on, as after any stop.
@@ -142,8 +159,10 @@ void UploadStep::loggedIn(const SiteLogin::Answer &r, bool carriedOn)
             setState(State::Idle);
         return;
     }
-    if (carriedOn)
+    if (carriedOn) {
+        m_stopAtTick.reset();   // an earlier resume's failed login is made good by this one
         return;
+    }
     // A pause pressed while the login was under way stands.
     if (state() == State::Pausing) {
         end(StepOutcome::Paused, QStringLiteral("用户暂停"));
@@ -177,6 +196,11 @@ void UploadStep::tick()
     // upload's result is stored, and nothing more goes out.
     if (!inRun())
         return;
+    if (m_stopAtTick) {
+        const StepOutcome failed = *std::exchange(m_stopAtTick, std::nullopt);
+        halt(QStringLiteral("登录失败，请检查网络连接或用户名密码配置是否正确"), failed.reason, failed.detail);
+        return;
+    }
     if (siteMissing()) {
         end(StepOutcome::Stopped);
         return;

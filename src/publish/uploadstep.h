@@ -5,6 +5,8 @@
 #include "publish/sitelogin.h"
 #include "store/profiledb.h"
 
+#include <optional>
+
 class ConvertChannel;
 class QTimer;
 
@@ -76,6 +78,9 @@ private:
     SiteLogin &m_login;
     QTimer *m_timer3, *m_timer4;
     int m_nextMs = 500, m_refusedMs = 1000, m_reloginMs = 1000;
+    // A resume's login failed while the paused run's upload was under way: the run's next tick
+    // ends it so.
+    std::optional<StepOutcome> m_stopAtTick;
     bool m_shoplinkok = false;
     QString m_shopclickurl;
     // A site that asks for a new login again and again right after one is granted would keep

@@ -2,6 +2,8 @@
 #include "session/runlog.h"
 #include "store/profiledb.h"
 
+#include <QTimer>
+
 SitePassword::SitePassword(ProfileDb &db, RunLog &log, QObject *parent) : QObject(parent), m_db(db), m_log(log)
 {
 }
@@ -31,6 +33,18 @@ void SitePassword::load(const SoftConfig &config, const QString &profile)
     m_pass.clear();
     m_problem = QStringLiteral("正在从系统密钥环读取网站后台密码，请稍后再试");
     emit placeChanged();
+    // A keyring that never answers (its unlock prompt on a screen nobody watches) must not hold
+    // an unattended run, and the profile's lock with it, for ever.
+    QTimer::singleShot(m_readDeadlineMs, this, [this, generation] {
+        if (generation != m_generation || !m_pending)
+            return;
+        ++m_generation;   // a late answer is dropped
+        m_pending = false;
+        m_problem = QStringLiteral("系统密钥环在%1秒内没有应答，未开始上传。请在桌面会话中解锁密钥环后重试")
+                        .arg(m_readDeadlineMs / 1000);
+        m_log.write(QStringLiteral("状态"), m_problem);
+        emit known();
+    });
     m_store->read(SecretStore::keyFor(profile, config.web_user), this, [this, generation](const SecretStore::Reply &r) {
         if (generation != m_generation)
             return;

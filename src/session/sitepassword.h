@@ -20,6 +20,8 @@ public:
     enum class Place { Profile, Keyring };
 
     SitePassword(ProfileDb &db, RunLog &log, QObject *parent = nullptr);
+    // How long a keyring read may take before it counts as not answered (30 s).
+    void setReadDeadline(int ms) { m_readDeadlineMs = ms; }
 
     // The keyring to use; nullptr (the default): none.
     void setStore(SecretStore *store) { m_store = store ? store : &m_none; }
@@ -57,5 +59,6 @@ private:
     Place m_place = Place::Profile;
     bool m_pending = false;
     bool m_fallbackLogged = false;
+    int m_readDeadlineMs = 30000;   // how long a keyring read may take
     int m_generation = 0;   // a reply to a load or store that a later one superseded is dropped
 };
