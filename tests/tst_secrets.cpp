@@ -120,6 +120,39 @@ private slots:
         QCOMPARE(r.count("state=3"), 0);
     }
 
+    // A keyring that never answers (its unlock prompt on a screen nobody watches) ends the
+    // wait after its deadline, with why, and Step 3 stops with that text.
+    void keyringThatNeverAnswersEndsTheWait()
+    {
+        struct Silent : MemorySecretStore {
+            void read(const QString &, QObject *, Done) override { ++calls; }
+        };
+        MemorySecretStore keyring;
+        Rig r;
+        r.session.password().setStore(&keyring);
+        save(r, QStringLiteral("plumo"));
+        Silent silent;
+        r.session.password().setStore(&silent);
+        r.session.password().setReadDeadline(100);
+        QSignalSpy known(&r.session.password(), &SitePassword::known);
+        r.session.getsoftinfo();
+        QVERIFY(r.session.password().pending());
+        QVERIFY(known.wait(2000));
+        QCOMPARE(silent.calls, 1);
+        QVERIFY(!r.session.password().pending());
+        QCOMPARE(r.session.webpass(), QString());
+        const QString problem = r.session.password().problem();
+        QVERIFY2(problem.startsWith(QStringLiteral("系统密钥环在1秒内没有应答")), qPrintable(problem));
+
+        r.session.uploadStep().setShopLink(true);
+        QSignalSpy ended(&r.session.uploadStep(), &UploadStep::ended);
+        r.session.uploadStep().click();
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.first().first().value<StepOutcome>().kind, StepOutcome::Stopped);
+        QCOMPARE(r.lastStatus(), problem);
+        QCOMPARE(logins(r.sim), 0);
+    }
+
     // Before the keyring has answered, there is no password either.
     void step3WaitsForNoPassword()
     {

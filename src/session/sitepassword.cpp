@@ -41,7 +41,7 @@ void SitePassword::load(const SoftConfig &config, const QString &profile)
         ++m_generation;   // a late answer is dropped
         m_pending = false;
         m_problem = QStringLiteral("系统密钥环在%1秒内没有应答，未开始上传。请在桌面会话中解锁密钥环后重试")
-                        .arg(m_readDeadlineMs / 1000);
+                        .arg((m_readDeadlineMs + 999) / 1000);
         m_log.write(QStringLiteral("状态"), m_problem);
         emit known();
     });
