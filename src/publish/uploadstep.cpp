@@ -144,6 +144,10 @@ void UploadStep::click()
 
 void UploadStep::loggedIn(const SiteLogin::Answer &r, bool carriedOn)
 {
+    // The run this resume would carry on may have ended meanwhile (nothing left to upload, or
+    // a failure): then there is nothing to carry on, and nothing may be left pausing.
+    if (!inRun())
+        return;
     if (!r.loggedIn() && carriedOn) {
         // The paused run's upload is still under way: its result is stored, then its tick
         // ends the run, with the lock held till then.
