@@ -1,4 +1,5 @@
 // velorix-cli as a cron job runs it: a separate process against the simulator.
+#include "processrun.h"
 #include "outside/outside.h"
 #include "sim/simulator.h"
 #include "store/profiledb.h"
@@ -42,19 +43,8 @@ class TestCli : public QObject
     // Runs to the end while the simulator, in this process, keeps serving.
     static Run finish(QProcess &p, int ms = 30000)
     {
-        Run r;
-        if (p.state() != QProcess::NotRunning) {
-            QSignalSpy done(&p, &QProcess::finished);
-            if (!done.wait(ms)) {
-                p.kill();
-                p.waitForFinished();
-                return r;
-            }
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        const ProcessRun done = finishProcess(p, ms);
+        return {done.code, done.out.split('\n', Qt::SkipEmptyParts), done.err};
     }
     Run cli(const QStringList &args)
     {

@@ -1,5 +1,6 @@
 // The runner's settings, export, schedule and run records, as a user or a timer runs them: the
 // built program in a process of its own, against the simulator.
+#include "processrun.h"
 #include "outside/outside.h"
 #include "sim/simulator.h"
 #include "store/profiledb.h"
@@ -40,17 +41,8 @@ class TestCliTools : public QObject
         p.start(cliPath(), QStringList{"--db", db()} + args);
         p.write(input);
         p.closeWriteChannel();
-        Run r;
-        QSignalSpy done(&p, &QProcess::finished);
-        if (p.state() != QProcess::NotRunning && !done.wait(30000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        const ProcessRun done = finishProcess(p, 30000);
+        return {done.code, done.out.split('\n', Qt::SkipEmptyParts), done.err};
     }
     SoftConfig settings()
     {

@@ -1,6 +1,7 @@
 // velorix-cli runs as cron starts them, against the simulator: one writer per profile, an upload
 // in flight on record, a sync per stored item, and profiles that can only be read or that sit on
 // a full disk.
+#include "processrun.h"
 #include "outside/outside.h"
 #include "sim/simulator.h"
 #include "store/profiledb.h"
@@ -30,10 +31,7 @@ class TestOneWriter : public QObject
     Q_OBJECT
     QTemporaryDir dir;
 
-    struct Run {
-        int code = -1;
-        QString out, err;
-    };
+    using Run = ProcessRun;
 
     // The runner's own command line, or another program's that runs it (strace, setpriv).
     void start(QProcess &p, const Simulator &sim, const QStringList &args, const QString &program = kCli)
@@ -49,22 +47,7 @@ class TestOneWriter : public QObject
         p.setProcessEnvironment(env);
         p.start(program, args);
     }
-    static Run finish(QProcess &p, int ms = 60000)
-    {
-        Run r;
-        if (p.state() != QProcess::NotRunning) {
-            QSignalSpy done(&p, &QProcess::finished);
-            if (!done.wait(ms)) {
-                p.kill();
-                p.waitForFinished();
-                return r;
-            }
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    static Run finish(QProcess &p, int ms = 60000) { return finishProcess(p, ms); }
     Run cli(const Simulator &sim, const QString &db, const QStringList &args)
     {
         QProcess p;
