@@ -58,20 +58,23 @@ void SitePassword::load(const SoftConfig &config, const QString &profile)
             m_problem = QStringLiteral("无法从系统密钥环读取网站后台密码（%1），未开始上传。请在桌面会话中运行，"
                                        "或在网站设置中重新保存密码")
                             .arg(why);
-            m_log.write(QStringLiteral("状态"), m_problem);
+            m_log.write(QStringLiteral("状态"), r.detail.isEmpty() ? m_problem : m_problem + QStringLiteral("（") + r.detail + QStringLiteral("）"));
         }
         emit known();
     });
 }
 
-void SitePassword::fellBack(const QString &reason)
+void SitePassword::fellBack(const QString &reason, const QString &detail)
 {
     m_place = Place::Profile;
     m_fallbackReason = reason;
     // Said once: a cron job saving settings every night would fill the log with it.
     if (!m_fallbackLogged) {
         m_fallbackLogged = true;
-        m_log.write(QStringLiteral("状态"), QStringLiteral("未能使用系统密钥环（%1），网站后台密码保存在配置文件中").arg(reason));
+        QString entry = QStringLiteral("未能使用系统密钥环（%1），网站后台密码保存在配置文件中").arg(reason);
+        if (!detail.isEmpty())
+            entry += QStringLiteral("（") + detail + QStringLiteral("）");
+        m_log.write(QStringLiteral("状态"), entry);
     }
 }
 
@@ -86,7 +89,7 @@ void SitePassword::store(const QString &user, const QString &pass, const QString
         if (generation != m_generation)
             return;
         if (!r.ok()) {
-            fellBack(r.reason);
+            fellBack(r.reason, r.detail);
         } else if (const DbStatus cleared = m_db.setPassInKeyring(); !cleared) {
             // The keyring has it, the profile still too: it works, and the next save tries again.
             fellBack(cleared.writeFailure(QStringLiteral("密码位置")));

@@ -48,7 +48,7 @@ signals:
     void placeChanged();
 
 private:
-    void fellBack(const QString &reason);
+    void fellBack(const QString &reason, const QString &detail = {});
 
     ProfileDb &m_db;
     RunLog &m_log;

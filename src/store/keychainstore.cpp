@@ -8,14 +8,14 @@ SecretStore::Reply replyOf(QKeychain::Job *job)
 {
     using Status = SecretStore::Reply::Status;
     switch (job->error()) {
-    case QKeychain::NoError: return {Status::Done, {}, {}};
-    case QKeychain::EntryNotFound: return {Status::Missing, {}, QStringLiteral("系统密钥环中没有该密码")};
-    case QKeychain::AccessDeniedByUser: return {Status::Unreachable, {}, QStringLiteral("用户拒绝访问系统密钥环")};
+    case QKeychain::NoError: return {Status::Done, {}, {}, {}};
+    case QKeychain::EntryNotFound: return {Status::Missing, {}, QStringLiteral("系统密钥环中没有该密码"), {}};
+    case QKeychain::AccessDeniedByUser: return {Status::Unreachable, {}, QStringLiteral("用户拒绝访问系统密钥环"), {}};
     case QKeychain::NoBackendAvailable:
-        return {Status::Unreachable, {}, QStringLiteral("没有可用的系统密钥环（%1）").arg(job->errorString().left(200))};
+        return {Status::Unreachable, {}, QStringLiteral("没有可用的系统密钥环"), job->errorString().left(200)};
     default: break;
     }
-    return {Status::Unreachable, {}, QStringLiteral("系统密钥环出错（%1）").arg(job->errorString().left(200))};
+    return {Status::Unreachable, {}, QStringLiteral("系统密钥环出错"), job->errorString().left(200)};
 }
 
 // Runs the job and answers once, on the context's thread, unless the context has gone.

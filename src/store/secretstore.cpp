@@ -17,7 +17,7 @@ void later(QObject *context, SecretStore::Done done, const SecretStore::Reply &r
 
 SecretStore::Reply none()
 {
-    return {SecretStore::Reply::Status::Unreachable, {}, QStringLiteral("未启用系统密钥环")};
+    return {SecretStore::Reply::Status::Unreachable, {}, QStringLiteral("未启用系统密钥环"), {}};
 }
 
 } // namespace
@@ -41,7 +41,7 @@ void MemorySecretStore::answer(QObject *context, Done done, const Reply &reply)
 {
     ++calls;
     if (!reachable)
-        later(context, std::move(done), {Reply::Status::Unreachable, {}, unreachableReason});
+        later(context, std::move(done), {Reply::Status::Unreachable, {}, unreachableReason, {}});
     else
         later(context, std::move(done), reply);
 }
@@ -49,10 +49,10 @@ void MemorySecretStore::answer(QObject *context, Done done, const Reply &reply)
 void MemorySecretStore::read(const QString &key, QObject *context, Done done)
 {
     if (reachable && !entries.contains(key)) {
-        answer(context, std::move(done), {Reply::Status::Missing, {}, QStringLiteral("系统密钥环中没有该密码")});
+        answer(context, std::move(done), {Reply::Status::Missing, {}, QStringLiteral("系统密钥环中没有该密码"), {}});
         return;
     }
-    answer(context, std::move(done), {Reply::Status::Done, entries.value(key), {}});
+    answer(context, std::move(done), {Reply::Status::Done, entries.value(key), {}, {}});
 }
 
 void MemorySecretStore::write(const QString &key, const QString &secret, QObject *context, Done done)

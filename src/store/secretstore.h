@@ -18,6 +18,7 @@ public:
         Status status = Status::Done;
         QString secret;   // what a read found
         QString reason;   // why the keyring could not be used, in the operator's words
+        QString detail;   // the keyring's own words, for the run log only
         bool ok() const { return status == Status::Done; }
     };
     using Done = std::function<void(const Reply &)>;
